@@ -1,0 +1,215 @@
+// The main window: owner of the four pages, the media-tool runs, the recording timer and tray.
+#pragma once
+
+#include "media/ToolRun.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QString>
+#include <QSystemTrayIcon>
+#include <QVector>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QStackedLayout;
+class QTableWidget;
+class QTableWidgetItem;
+class QTimer;
+class ProbeCache;
+
+namespace Ui
+{
+// The designer form of the window: one central widget that carries the page stack.
+struct DRUIClass {
+    QWidget* centralWidget = nullptr;
+};
+} // namespace Ui
+
+class DRUI : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit DRUI(QWidget* parent = nullptr, Qt::WindowFlags flags = {});
+    // Ends a running recording ("q", then waits for its file to be finalised) before the
+    // processes go.
+    ~DRUI() override;
+
+    // Creates the runs, the four pages, the page stack, the timer and the event filters.
+    void Init();
+
+    // Shared between the window and its dialogs.
+    static bool m_bIsStart;           // a recording is wanted
+    static bool m_bisFinished;        // stop request of the running cut or merge job
+    static QComboBox* m_pAudioComBox; // record page sound choice
+    static QLabel* m_pStereoMix;      // record page status while recording
+    static int m_nRecorderRet;        // why the last recording ended: 0, or -101 for low space
+
+Q_SIGNALS:
+    // Job progress: percent (100 = ended), current file, destination, result (0, 1 failed,
+    // 2 canceled; non-zero only in the final report).
+    void AddProcessCallBack(int percent, QString current, QString destination, int result);
+    void CutProcessCallBack(int percent, QString current, QString destination, int result);
+
+public Q_SLOTS:
+    void btnSlot();
+    void btnEditSlot();
+    void btnMontageSlot();
+    void btnAddSlot();
+    void btnSlotBack();
+    void btnSlotRecord();
+    void btnSlotLayout4Dir();
+    void btnSlotLayout4Merge();
+    void btnSlotLayout3Dir();
+    void btnSlotLayout3Cut();
+    void btnSlotLayout2Dir();
+    void btnUpSlot();
+    void btnDownSlot();
+    void btnDelSlot();
+    void current(int position);
+    void btnHelpSlot();
+    void btnSupportSlot();
+    void btnAboutSlot();
+    void btnSetHead();
+    void btnSetTail();
+    void btnSlotMenuStop();
+    void btnSlotMenuQuit();
+    void TargetTableItemClick(QTableWidgetItem* item);
+    void SourceTableItemClick(QTableWidgetItem* item);
+    void SourceTableItemDoubleClick(QTableWidgetItem* item);
+    void CutTableItemClick(QTableWidgetItem* item);
+    void CutTableItemDoubleClick(QTableWidgetItem* item);
+    void trayiconActivated(QSystemTrayIcon::ActivationReason reason);
+    void doTimerRec();
+    void ReadRecordInfo();
+    void ReadMergeInfo();
+    void ReadChange2TSInfo();
+    void ReadCutInfo();
+    void ReadDeviceInfo();
+
+public:
+    // ---- Application shell (app/) ----
+    void InitLayout1Widget();
+    // A top-bar button: type 0 about, 1 support, 2 help; at (x, 40) on `parent`.
+    QPushButton* CreateButton(int type, int x, QWidget* parent);
+    // Builds the tray icon and menu once; later calls reuse them.
+    void CreateSystemTray();
+
+    // ---- Media tool (media/) ----
+    // Lists the capture sources and fills m_pAudioComBox (before "None" is added).
+    void get_audiodevice_name();
+
+    // ---- Recording (record/) ----
+    void InitLayout2Widget();
+    void StartQProcessRecord();
+    // At exit: stops a running recording and finalises its file before the window goes.
+    void StopRecordingForExit();
+
+    // ---- Video library (library/) ----
+    // The "hh:mm:ss" duration the tool prints for `path`, or empty when it prints none.
+    QString GetVedioTimeSeconds(const QString& path);
+
+    // ---- Cut (cut/) ----
+    void InitLayout3Widget();
+    QTableWidget* CreateCutVideoTable();
+    // The cut folder edit lost the focus.
+    void CutDirFocusOut();
+    int StartQProcessCut();
+
+    // ---- Merge (merge/) ----
+    void InitLayout4Widget();
+    QTableWidget* CreateSourceVideoTable();
+    QTableWidget* CreateTargetVideoTable();
+    // The merge folder edit lost the focus.
+    void MergeDirFocusOut();
+    int StartQProcessMerge();
+    int ChangeToTS(const QString& tsPath, const QString& inputPath, const QString& outputPath);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+public:
+    // Members are public so the offscreen widget tests can drive and inspect the pages.
+    Ui::DRUIClass ui;
+
+    // Pages and navigation
+    QWidget* m_pLayout1Widget = nullptr;
+    QWidget* m_pLayout2Widget = nullptr;
+    QWidget* m_pLayout3Widget = nullptr;
+    QWidget* m_pLayout4Widget = nullptr;
+    QStackedLayout* m_pStackedLayout = nullptr;
+    QString m_strIniPath;
+
+    // Media-tool runs
+    ToolRun* m_pDeviceProcess = nullptr;
+    ToolRun* m_pRecordProcess = nullptr;
+    ToolRun* m_pChangeTSProcess = nullptr;
+    ToolRun* m_pMergeProcess = nullptr;
+    ToolRun* m_pCutProcess = nullptr;
+
+    // Recording and tray
+    QTimer* m_pRecordTimer = nullptr;
+    int m_nTimerTick = 0;
+    QSystemTrayIcon* m_pTrayIcon = nullptr;
+    QMenu* m_pTrayMenu = nullptr;
+    QLabel* m_pFreeSpaceLabel = nullptr;
+    QLineEdit* m_pRecordDirEdit = nullptr;
+    QPushButton* m_pRecordButton = nullptr;
+    QLabel* m_pWaylandLabel = nullptr;
+    int m_nMicDeviceIndex = -1;
+    int m_nSysAudioDeviceIndex = -1;
+    char m_cScreenDeviceIndex = '0';
+    QString m_strDeviceText;
+    QStringList m_vecAudioSources; // pulse source names; the audio box's data indexes these
+    QString m_strMicSource;
+    QString m_strSysAudioSource;
+    QString m_strRecordFile;     // final name of the current recording
+    QString m_strRecordWorkFile; // hidden fragmented file the tool writes while recording
+    uint m_nRecordStartTick = 0;
+
+    // Cut page and cut job
+    QTableWidget* m_pCutVideoTable = nullptr;
+    QLineEdit* m_pCutDirEdit = nullptr;
+    QSlider* m_pSlider = nullptr;
+    QLabel* m_pTimeLabel = nullptr;
+    QLabel* m_pCutHelpLabel = nullptr;
+    QLabel* m_pStartLabel = nullptr;
+    QLabel* m_pEndLabel = nullptr;
+    QPushButton* m_pStartButton = nullptr;
+    QPushButton* m_pEndButton = nullptr;
+    QPushButton* m_pCutButton = nullptr;
+    QString m_strCurrentPos;
+    QString m_strCutSrcFile;
+    qint64 m_n64Duration = 0;
+    qint64 m_n64StartTime = 0;
+    qint64 m_n64EndTime = 0;
+    QString m_strCutOutDir;
+    QString m_strCutOutFile;
+    int m_nCutError = 0;
+    int m_nCutProgress = 0;
+
+    // Merge page and merge job
+    QTableWidget* m_pSourceVideoTable = nullptr;
+    QTableWidget* m_pTargetVideoTable = nullptr;
+    QLineEdit* m_pMergeDirEdit = nullptr;
+    QPushButton* m_pAddButton = nullptr;
+    QPushButton* m_pUpButton = nullptr;
+    QPushButton* m_pDownButton = nullptr;
+    QPushButton* m_pDelButton = nullptr;
+    QPushButton* m_pMergeButton = nullptr;
+    QVector<QString> m_vecMergeFiles;
+    qint64 m_n64MergeProgress = 0;
+    qint64 m_n64MergeTotal = 0;
+    QString m_strMergeOutDir;
+    QString m_strMergeCurrentFile;
+    QString m_strMergeOutFile;
+    int m_nMergeError = 0;
+    int m_nChangeTSError = 0;
+    ProbeCache* m_pProbeCache = nullptr;
+};

@@ -1,0 +1,17 @@
+// Which of the two launch modes a command line selects, and the elevated relaunch command.
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QStringList>
+
+enum class LaunchMode {
+    Application, // exactly one argument, whatever its text
+    Launcher,    // none, or two or more: relaunch elevated with "start"
+};
+
+// `argc` counts the program name, as main() receives it.
+LaunchMode launchModeFor(int argc);
+
+// Arguments for pkexec: "env", the display variables the elevated copy needs (only those
+// set in `env`), the executable and "start".
+QStringList elevatedRelaunchArguments(const QProcessEnvironment& env, const QString& executable);

@@ -1,0 +1,2 @@
+// Parsing of the media tool's capture-device listings.
+#pragma once

@@ -1,0 +1,108 @@
+// Pure parsing of the media tool's merged output: line assembly, markers, progress.
+#include "media/ToolOutput.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+QStringList LineAssembler::feed(const QByteArray& chunk)
+{
+    m_partial += m_decoder.decode(chunk);
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < m_partial.size(); ++i) {
+        const QChar c = m_partial.at(i);
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+            if (i > start)
+                lines.append(m_partial.mid(start, i - start));
+            start = i + 1;
+        }
+    }
+    m_partial.remove(0, start);
+    return lines;
+}
+
+QString LineAssembler::flush()
+{
+    QString rest = m_partial;
+    m_partial.clear();
+    return rest;
+}
+
+double parseClockSeconds(const QString& text)
+{
+    static const QRegularExpression re(QStringLiteral("^(\\d+):(\\d{2}):(\\d{2}(?:\\.\\d+)?)"));
+    const QRegularExpressionMatch m = re.match(text);
+    if (!m.hasMatch())
+        return -1;
+    return m.captured(1).toDouble() * 3600 + m.captured(2).toDouble() * 60 +
+           m.captured(3).toDouble();
+}
+
+QString durationAfterMarker(const QString& text)
+{
+    static const QString marker = QStringLiteral("Duration: ");
+    const qsizetype at = text.indexOf(marker);
+    if (at < 0)
+        return {};
+    return text.mid(at + marker.size(), 8);
+}
+
+ToolLine parseToolLine(const QString& line)
+{
+    ToolLine out;
+    out.hasFrame = line.contains(QLatin1String("frame="));
+    out.invalidData = line.contains(QLatin1String("Invalid data"));
+    out.noSuchFile = line.contains(QLatin1String("No such file"));
+    out.duration = durationAfterMarker(line);
+    const qsizetype t = line.lastIndexOf(QLatin1String("time="));
+    if (t >= 0)
+        out.timeSeconds = parseClockSeconds(line.mid(t + 5).trimmed());
+    static const QRegularExpression stats(QStringLiteral("^video:(\\d+)kB audio:(\\d+)kB"));
+    const QRegularExpressionMatch m = stats.match(line);
+    if (m.hasMatch()) {
+        out.isStats = true;
+        out.statsKiloBytes = m.captured(1).toLongLong() + m.captured(2).toLongLong();
+    }
+    return out;
+}
+
+void ProgressTracker::reset(double totalSeconds)
+{
+    m_total = totalSeconds;
+    m_doneStages = 0;
+    m_percent = 0;
+}
+
+void ProgressTracker::completeStage(double stageSeconds)
+{
+    m_doneStages += std::max(0.0, stageSeconds);
+    update(0);
+}
+
+int ProgressTracker::update(double stageSeconds)
+{
+    if (m_total <= 0)
+        return m_percent;
+    const double done = m_doneStages + std::max(0.0, stageSeconds);
+    const int p = int(std::floor(done * 100.0 / m_total));
+    m_percent = std::clamp(std::max(m_percent, p), 0, 99);
+    return m_percent;
+}
+
+QString shellQuoted(const QString& program, const QStringList& args)
+{
+    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
+    QStringList words;
+    words.reserve(args.size() + 1);
+    for (const QString& word : QStringList(program) + args) {
+        if (safe.match(word).hasMatch())
+            words.append(word);
+        else
+            words.append(QLatin1Char('\'') +
+                         QString(word).replace(QLatin1String("'"), QLatin1String("'\\''")) +
+                         QLatin1Char('\''));
+    }
+    return words.join(QLatin1Char(' '));
+}

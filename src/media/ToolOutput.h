@@ -1,0 +1,64 @@
+// Pure parsing of the media tool's merged output: line assembly, markers, progress.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringDecoder>
+#include <QStringList>
+
+// Assembles the tool's output into lines. Progress records end with '\r', log lines with '\n';
+// both end a line here. A partial line, or a partial UTF-8 sequence, waits for the next chunk.
+class LineAssembler final
+{
+public:
+    // Feeds one chunk; returns the lines it completed, without their terminators. Empty lines
+    // are dropped.
+    QStringList feed(const QByteArray& chunk);
+    // The text still waiting for its line end (the tool exited mid-line).
+    QString flush();
+
+private:
+    QStringDecoder m_decoder{QStringDecoder::Utf8};
+    QString m_partial;
+};
+
+// What one line of the tool's output says.
+struct ToolLine {
+    bool hasFrame = false;     // a progress record of an encoding run ("frame=")
+    bool invalidData = false;  // "Invalid data"
+    bool noSuchFile = false;   // "No such file"
+    double timeSeconds = -1;   // "time=HH:MM:SS.cc" in seconds; -1 when absent or N/A
+    QString duration;          // the 8 characters after "Duration: ", if the line has it
+    bool isStats = false;      // the closing "video:NkB audio:NkB ..." line
+    qint64 statsKiloBytes = 0; // video + audio kB of that line
+};
+
+ToolLine parseToolLine(const QString& line);
+
+// Seconds of "HH:MM:SS.cc" (hours may have more digits); -1 when the text is not such a time.
+double parseClockSeconds(const QString& text);
+
+// The 8 characters after the first "Duration: " in `text`, or empty when there is none.
+QString durationAfterMarker(const QString& text);
+
+// Percentage of a job from seconds done against the expected total. Never goes backwards and
+// stays at most 99: only the job's final report may say 100.
+class ProgressTracker final
+{
+public:
+    explicit ProgressTracker(double totalSeconds = 0) : m_total(totalSeconds) {}
+    void reset(double totalSeconds);
+    // Adds the seconds of a stage that has ended (e.g. one finished conversion).
+    void completeStage(double stageSeconds);
+    // Reports the current stage's position; returns the percentage to show.
+    int update(double stageSeconds);
+    int percent() const { return m_percent; }
+
+private:
+    double m_total = 0;
+    double m_doneStages = 0;
+    int m_percent = 0;
+};
+
+// The argument list quoted for a POSIX shell, for the debug trace.
+QString shellQuoted(const QString& program, const QStringList& args);

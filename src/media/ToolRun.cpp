@@ -1,0 +1,297 @@
+// One run of the media tool: start, read, wait with a live event loop, stop, verdict.
+#include "media/ToolRun.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QTimer>
+
+Q_LOGGING_CATEGORY(lcMedia, "vistrel.media")
+
+namespace
+{
+
+constexpr int kTailLines = 200;
+
+bool isProgressLine(const QString& line)
+{
+    return line.startsWith(QLatin1String("frame=")) || line.startsWith(QLatin1String("size=")) ||
+           (line.contains(QLatin1String("time=")) && line.contains(QLatin1String("bitrate=")));
+}
+
+bool readsAsError(const QString& line)
+{
+    static const QRegularExpression re(
+        QStringLiteral("error|invalid|no such|cannot|can't|failed|denied|unable|not found|"
+                       "no space|refused|could not|not supported"),
+        QRegularExpression::CaseInsensitiveOption);
+    return !isProgressLine(line) && re.match(line).hasMatch();
+}
+
+} // namespace
+
+QString describeToolResult(const ToolResult& result)
+{
+    QString text;
+    switch (result.status) {
+    case ToolResult::Status::Succeeded:
+        return QStringLiteral("The media tool finished successfully.");
+    case ToolResult::Status::FailedToStart:
+        text = QStringLiteral("The media tool could not be started (missing or not executable).");
+        break;
+    case ToolResult::Status::Crashed:
+        text = QStringLiteral("The media tool crashed.");
+        break;
+    case ToolResult::Status::ExitCode:
+        text = QStringLiteral("The media tool failed (exit code %1).").arg(result.exitCode);
+        break;
+    case ToolResult::Status::Marker:
+        text = QStringLiteral("The media tool could not read its input.");
+        break;
+    case ToolResult::Status::NoOutput:
+        text = QStringLiteral("The media tool wrote no usable output.");
+        break;
+    case ToolResult::Status::TimedOut:
+        text = QStringLiteral("The media tool did not answer in time and was stopped.");
+        break;
+    case ToolResult::Status::Canceled:
+        return QStringLiteral("Canceled.");
+    }
+    if (!result.lastErrorLine.isEmpty())
+        text += QLatin1Char(' ') + result.lastErrorLine;
+    return text;
+}
+
+ToolRun::ToolRun(QObject* parent)
+    : QObject(parent), m_limitTimer(new QTimer(this)), m_stopTimer(new QTimer(this)),
+      m_program(defaultProgram())
+{
+    m_limitTimer->setSingleShot(true);
+    m_stopTimer->setSingleShot(true);
+    connect(m_limitTimer, &QTimer::timeout, this, [this] {
+        if (!m_running)
+            return;
+        qCWarning(lcMedia) << "media tool outlived its time limit; killing pid" << processId();
+        m_timedOut = true;
+        m_process->kill();
+    });
+    connect(m_stopTimer, &QTimer::timeout, this, &ToolRun::escalate);
+}
+
+ToolRun::~ToolRun()
+{
+    if (m_running && m_process) {
+        m_process->disconnect(this);
+        m_process->kill();
+        m_process->waitForFinished(2000);
+    }
+}
+
+QString ToolRun::defaultProgram()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/tool");
+}
+
+bool ToolRun::isRunning() const
+{
+    return m_running;
+}
+
+qint64 ToolRun::processId() const
+{
+    return m_process ? m_process->processId() : 0;
+}
+
+bool ToolRun::start(const QStringList& args)
+{
+    if (m_running) {
+        qCWarning(lcMedia) << "refused to start the media tool: the previous run is still going";
+        return false;
+    }
+    if (m_process) {
+        m_process->disconnect(this);
+        m_process->deleteLater();
+    }
+    m_assembler = LineAssembler();
+    m_pending.clear();
+    m_tail.clear();
+    m_canceled = m_timedOut = m_markerSeen = m_emptyOutputSaid = m_statsSeen = false;
+    m_statsKiloBytes = 0;
+    m_stopStage = 0;
+    m_lastErrorLine.clear();
+    m_result = ToolResult();
+
+    m_process = new QProcess(this);
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->setProgram(m_program);
+    m_process->setArguments(args);
+    if (!m_workingDir.isEmpty())
+        m_process->setWorkingDirectory(m_workingDir);
+    connect(m_process, &QProcess::errorOccurred, this, &ToolRun::onErrorOccurred);
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &ToolRun::onReadyRead);
+    connect(m_process, &QProcess::finished, this, &ToolRun::onFinished);
+
+    qCDebug(lcMedia).noquote() << "run:" << shellQuoted(m_program, args)
+                               << (m_workingDir.isEmpty()
+                                       ? QString()
+                                       : QStringLiteral("(in %1)").arg(m_workingDir));
+    m_running = true;
+    m_process->start(QIODevice::ReadWrite);
+    if (m_running && m_timeLimitMs > 0)
+        m_limitTimer->start(m_timeLimitMs);
+    return true;
+}
+
+ToolResult ToolRun::wait(QEventLoop::ProcessEventsFlags flags)
+{
+    if (!m_running)
+        return m_result;
+    QEventLoop loop;
+    connect(this, &ToolRun::finished, &loop, &QEventLoop::quit);
+    loop.exec(flags);
+    return m_result;
+}
+
+ToolResult ToolRun::run(const QStringList& args, QEventLoop::ProcessEventsFlags flags)
+{
+    if (!start(args)) {
+        ToolResult busy;
+        busy.status = ToolResult::Status::FailedToStart;
+        busy.lastErrorLine = QStringLiteral("The previous run is still going.");
+        return busy;
+    }
+    return wait(flags);
+}
+
+void ToolRun::quit()
+{
+    if (!m_running || !m_process)
+        return;
+    m_process->write("q\r\n");
+    if (m_stopStage == 0) {
+        m_stopStage = 1;
+        m_stopTimer->start(m_stopGraceMs);
+    }
+}
+
+void ToolRun::cancel()
+{
+    if (!m_running)
+        return;
+    m_canceled = true;
+    quit();
+}
+
+void ToolRun::escalate()
+{
+    if (!m_running || !m_process)
+        return;
+    if (m_stopStage == 1) {
+        qCWarning(lcMedia) << "media tool ignored q; terminating pid" << processId();
+        m_stopStage = 2;
+        m_process->terminate();
+        m_stopTimer->start(m_stopGraceMs);
+    } else {
+        qCWarning(lcMedia) << "media tool ignored terminate; killing pid" << processId();
+        m_process->kill();
+    }
+}
+
+QStringList ToolRun::takeLines()
+{
+    QStringList lines;
+    lines.swap(m_pending);
+    return lines;
+}
+
+void ToolRun::onReadyRead()
+{
+    const QStringList lines = m_assembler.feed(m_process->readAllStandardOutput());
+    if (lines.isEmpty())
+        return;
+    consume(lines);
+    Q_EMIT readyRead();
+}
+
+void ToolRun::consume(const QStringList& lines)
+{
+    for (const QString& line : lines) {
+        m_pending.append(line);
+        m_tail.append(line);
+        for (const QString& marker : std::as_const(m_failureMarkers)) {
+            if (line.contains(marker))
+                m_markerSeen = true;
+        }
+        if (line.contains(QLatin1String("Output file is empty")))
+            m_emptyOutputSaid = true;
+        const ToolLine parsed = parseToolLine(line);
+        if (parsed.isStats) {
+            m_statsSeen = true;
+            m_statsKiloBytes = parsed.statsKiloBytes;
+        }
+        if (readsAsError(line) && !line.startsWith(QLatin1String("Conversion failed")))
+            m_lastErrorLine = line.trimmed();
+    }
+    if (m_tail.size() > kTailLines)
+        m_tail.erase(m_tail.begin(), m_tail.begin() + (m_tail.size() - kTailLines));
+}
+
+void ToolRun::onErrorOccurred(QProcess::ProcessError error)
+{
+    // Qt reports a crash here and again through finished(); only a failed start ends here.
+    if (error != QProcess::FailedToStart || !m_running)
+        return;
+    ToolResult result;
+    result.status = ToolResult::Status::FailedToStart;
+    result.lastErrorLine = m_process->errorString();
+    conclude(result);
+}
+
+void ToolRun::onFinished(int exitCode, QProcess::ExitStatus status)
+{
+    if (!m_running)
+        return;
+    QStringList lines = m_assembler.feed(m_process->readAllStandardOutput());
+    const QString rest = m_assembler.flush().trimmed();
+    if (!rest.isEmpty())
+        lines.append(rest);
+    if (!lines.isEmpty()) {
+        consume(lines);
+        Q_EMIT readyRead();
+    }
+
+    ToolResult result;
+    result.exitCode = exitCode;
+    if (m_canceled) {
+        result.status = ToolResult::Status::Canceled;
+    } else if (m_timedOut) {
+        result.status = ToolResult::Status::TimedOut;
+    } else if (status == QProcess::CrashExit) {
+        result.status = ToolResult::Status::Crashed;
+    } else if (exitCode != 0) {
+        result.status = ToolResult::Status::ExitCode;
+    } else if (m_markerSeen) {
+        result.status = ToolResult::Status::Marker;
+    } else if (!m_expectedOutput.isEmpty()) {
+        const QFileInfo out(m_expectedOutput);
+        if (!out.exists() || out.size() == 0 || m_emptyOutputSaid ||
+            (m_statsSeen && m_statsKiloBytes == 0))
+            result.status = ToolResult::Status::NoOutput;
+    }
+    if (result.status != ToolResult::Status::Succeeded &&
+        result.status != ToolResult::Status::Canceled)
+        result.lastErrorLine = m_lastErrorLine;
+    conclude(result);
+}
+
+void ToolRun::conclude(ToolResult result)
+{
+    m_running = false;
+    m_limitTimer->stop();
+    m_stopTimer->stop();
+    m_result = result;
+    qCDebug(lcMedia).noquote() << "verdict:" << describeToolResult(result) << "exit code"
+                               << result.exitCode;
+    Q_EMIT finished(m_result);
+}

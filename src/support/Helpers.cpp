@@ -1,0 +1,104 @@
+// Text forms of durations and byte counts, free disk space, ticks and free output names.
+#include "support/Helpers.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <sys/statvfs.h>
+
+std::string GetTimeStringA(long long seconds)
+{
+    char text[64];
+    if (seconds >= 3600) {
+        const long long h = seconds / 3600;
+        const long long m = (seconds - 3600 * h) / 60;
+        const long long s = seconds - 60 * (seconds / 60);
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d", int(h), int(m), int(s));
+    } else if (seconds < 60) {
+        std::snprintf(text, sizeof text, "00:00:%02d", int(seconds));
+    } else {
+        std::snprintf(text, sizeof text, "00:%02d:%02d", int(seconds / 60),
+                      int(seconds - 60 * (seconds / 60)));
+    }
+    return text;
+}
+
+std::string GetFileSizeString(long long bytes)
+{
+    constexpr long long KB = 1024LL;
+    constexpr long long MB = KB * 1024;
+    constexpr long long GB = MB * 1024;
+    constexpr long long TB = GB * 1024;
+    char text[64];
+    if (bytes >= TB)
+        std::snprintf(text, sizeof text, "%.2f TB", double(bytes) / double(TB));
+    else if (bytes >= GB)
+        std::snprintf(text, sizeof text, "%.2f GB", double(bytes) / double(GB));
+    else if (bytes >= MB)
+        std::snprintf(text, sizeof text, "%.2f MB", double(bytes) / double(MB));
+    else if (bytes < KB)
+        std::snprintf(text, sizeof text, "%d Bytes", int(bytes));
+    else
+        std::snprintf(text, sizeof text, "%.2f KB", double(bytes) / double(KB));
+    return text;
+}
+
+int rsb_getFreeSpace(char* path, int /*length*/, unsigned int* high, unsigned int* low)
+{
+    *high = 0;
+    *low = 0;
+    for (;;) {
+        if (path[0] != '/')
+            return 0;
+        struct statvfs fs;
+        if (::statvfs(path, &fs) == 0) {
+            const quint64 free = quint64(fs.f_bavail) * quint64(fs.f_frsize);
+            *high = unsigned(free >> 32);
+            *low = unsigned(free & 0xffffffffu);
+            return 0;
+        }
+        if (std::strlen(path) < 2)
+            return -1;
+        char* slash = std::strrchr(path, '/');
+        if (slash == path)
+            path[1] = '\0';
+        else
+            *slash = '\0';
+    }
+}
+
+quint64 GetFreeSpace(const QString& dir)
+{
+    QByteArray bytes = dir.toUtf8();
+    unsigned int high = 0;
+    unsigned int low = 0;
+    rsb_getFreeSpace(bytes.data(), int(bytes.size()), &high, &low);
+    return (quint64(high) << 32) | low;
+}
+
+long rsb_getTickCount()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return long(now.tv_sec) * 1000 + long(now.tv_nsec / 1000000);
+}
+
+QString GetRealFileName(const QString& source)
+{
+    if (!QFileInfo::exists(source))
+        return source;
+    const qsizetype slash = source.lastIndexOf(QLatin1Char('/'));
+    const QString dir = source.left(slash + 1);
+    const QString name = source.mid(slash + 1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot < 0 ? name : name.left(dot);
+    const QString ext = dot < 0 ? QString() : name.mid(dot);
+    for (int n = 1;; ++n) {
+        const QString candidate =
+            dir + base + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + ext;
+        if (!QFileInfo::exists(candidate))
+            return candidate;
+    }
+}

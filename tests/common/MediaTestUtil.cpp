@@ -1,0 +1,150 @@
+// Test helpers that make small clips with the real media tool and look into files.
+#include "MediaTestUtil.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+
+namespace testutil
+{
+
+namespace
+{
+
+QString runCapture(const QString& program, const QStringList& args, int* exitCode = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    p.waitForFinished(120000);
+    if (exitCode)
+        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromUtf8(p.readAll());
+}
+
+} // namespace
+
+QString ffmpegPath()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+}
+
+QString ffprobePath()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
+}
+
+bool makeClip(const QString& path, const ClipSpec& spec)
+{
+    QStringList args{QStringLiteral("-v"),
+                     QStringLiteral("error"),
+                     QStringLiteral("-y"),
+                     QStringLiteral("-f"),
+                     QStringLiteral("lavfi"),
+                     QStringLiteral("-i"),
+                     QStringLiteral("testsrc=duration=%1:size=%2:rate=%3")
+                         .arg(spec.seconds)
+                         .arg(spec.size)
+                         .arg(spec.rate)};
+    if (spec.audio)
+        args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
+             << QStringLiteral("sine=frequency=440:duration=%1:sample_rate=%2")
+                    .arg(spec.seconds)
+                    .arg(spec.sampleRate);
+    args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-preset")
+         << QStringLiteral("ultrafast") << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p")
+         << QStringLiteral("-g") << QString::number(spec.keyframeEvery)
+         << QStringLiteral("-keyint_min") << QString::number(spec.keyframeEvery)
+         << QStringLiteral("-sc_threshold") << QStringLiteral("0");
+    if (spec.audio)
+        args << QStringLiteral("-c:a") << QStringLiteral("aac");
+    args << path;
+    int code = -1;
+    const QString out = runCapture(ffmpegPath(), args, &code);
+    if (code != 0)
+        qWarning("makeClip failed: %s", qPrintable(out));
+    return code == 0;
+}
+
+double probeDuration(const QString& path)
+{
+    bool ok = false;
+    const double d = runCapture(ffprobePath(),
+                                {QStringLiteral("-v"), QStringLiteral("error"),
+                                 QStringLiteral("-show_entries"), QStringLiteral("format=duration"),
+                                 QStringLiteral("-of"), QStringLiteral("csv=p=0"), path})
+                         .trimmed()
+                         .toDouble(&ok);
+    return ok ? d : -1;
+}
+
+QStringList probeStreamTypes(const QString& path)
+{
+    const QString out = runCapture(
+        ffprobePath(), {QStringLiteral("-v"), QStringLiteral("error"),
+                        QStringLiteral("-show_entries"), QStringLiteral("stream=codec_type"),
+                        QStringLiteral("-of"), QStringLiteral("csv=p=0"), path});
+    return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString probeStreamEntry(const QString& path, const QString& selector, const QString& entry)
+{
+    return runCapture(ffprobePath(),
+                      {QStringLiteral("-v"), QStringLiteral("error"),
+                       QStringLiteral("-select_streams"), selector, QStringLiteral("-show_entries"),
+                       QStringLiteral("stream=") + entry, QStringLiteral("-of"),
+                       QStringLiteral("csv=p=0"), path})
+        .trimmed();
+}
+
+double firstVideoFrameTime(const QString& path)
+{
+    const QString out = runCapture(
+        ffprobePath(),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+         QStringLiteral("v:0"), QStringLiteral("-show_entries"), QStringLiteral("frame=pts_time"),
+         QStringLiteral("-read_intervals"), QStringLiteral("%+#1"), QStringLiteral("-of"),
+         QStringLiteral("csv=p=0"), path});
+    bool ok = false;
+    const double t =
+        out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).value(0).trimmed().toDouble(&ok);
+    return ok ? t : -1;
+}
+
+bool decodesCleanly(const QString& path)
+{
+    int code = -1;
+    const QString out =
+        runCapture(ffmpegPath(),
+                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                    QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
+                   &code);
+    if (!out.trimmed().isEmpty())
+        qWarning("decode errors in %s: %s", qPrintable(path), qPrintable(out.left(500)));
+    return code == 0 && out.trimmed().isEmpty();
+}
+
+QByteArray checksum(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(&f);
+    return hash.result().toHex();
+}
+
+bool writeRandomFile(const QString& path, int bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray data(bytes, '\0');
+    for (char& c : data)
+        c = char(QRandomGenerator::global()->bounded(256));
+    return f.write(data) == bytes;
+}
+
+} // namespace testutil

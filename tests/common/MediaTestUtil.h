@@ -1,0 +1,42 @@
+// Test helpers that make small clips with the real media tool and look into files.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace testutil
+{
+
+struct ClipSpec {
+    double seconds = 2;
+    QString size = QStringLiteral("320x240");
+    int rate = 30;
+    int keyframeEvery = 30; // frames between keyframes
+    bool audio = true;
+    int sampleRate = 44100;
+};
+
+// Writes an H.264 (+ AAC) MP4 made from lavfi test sources. Returns false on failure.
+bool makeClip(const QString& path, const ClipSpec& spec = ClipSpec());
+
+// The real ffmpeg / ffprobe of the system.
+QString ffmpegPath();
+QString ffprobePath();
+
+// Container duration in seconds from ffprobe, -1 when unreadable.
+double probeDuration(const QString& path);
+// codec_type of every stream, in order ("video", "audio").
+QStringList probeStreamTypes(const QString& path);
+// "key=value" lines of ffprobe -show_streams for stream `index` of `type` ("v:0", "a:0").
+QString probeStreamEntry(const QString& path, const QString& selector, const QString& entry);
+// Presentation time of the first video frame, seconds; -1 when none.
+double firstVideoFrameTime(const QString& path);
+// True when a full decode prints no error.
+bool decodesCleanly(const QString& path);
+// SHA-1 of the file's bytes.
+QByteArray checksum(const QString& path);
+// Writes `bytes` random bytes.
+bool writeRandomFile(const QString& path, int bytes);
+
+} // namespace testutil

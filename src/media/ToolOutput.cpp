@@ -83,11 +83,12 @@ void ProgressTracker::completeStage(double stageSeconds)
 
 int ProgressTracker::update(double stageSeconds)
 {
-    if (m_total <= 0)
+    if (!(m_total > 0)) // a NaN total fails this test too
         return m_percent;
     const double done = m_doneStages + std::max(0.0, stageSeconds);
-    const int p = int(std::floor(done * 100.0 / m_total));
-    m_percent = std::clamp(std::max(m_percent, p), 0, 99);
+    // Clamped as a double: a huge ratio would overflow the conversion to int.
+    const double ratio = std::clamp(done * 100.0 / m_total, 0.0, 99.0);
+    m_percent = std::max(m_percent, int(std::floor(ratio)));
     return m_percent;
 }
 

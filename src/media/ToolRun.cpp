@@ -1,8 +1,9 @@
 // One run of the media tool: start, read, wait with a live event loop, stop, verdict.
 #include "media/ToolRun.h"
 
+#include "media/OutputCheck.h"
+
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QTimer>
@@ -116,8 +117,7 @@ bool ToolRun::start(const QStringList& args)
     m_assembler = LineAssembler();
     m_pending.clear();
     m_tail.clear();
-    m_canceled = m_timedOut = m_markerSeen = m_emptyOutputSaid = m_statsSeen = false;
-    m_statsKiloBytes = 0;
+    m_canceled = m_timedOut = m_markerSeen = m_emptyOutputSaid = false;
     m_stopStage = 0;
     m_lastErrorLine.clear();
     m_result = ToolResult();
@@ -137,8 +137,10 @@ bool ToolRun::start(const QStringList& args)
                                        ? QString()
                                        : QStringLiteral("(in %1)").arg(m_workingDir));
     m_running = true;
+    m_starting = true;
     m_process->start(QIODevice::ReadWrite);
-    if (m_running && m_timeLimitMs > 0)
+    m_starting = false;
+    if (m_timeLimitMs > 0)
         m_limitTimer->start(m_timeLimitMs);
     return true;
 }
@@ -150,6 +152,15 @@ ToolResult ToolRun::wait(QEventLoop::ProcessEventsFlags flags)
     QEventLoop loop;
     connect(this, &ToolRun::finished, &loop, &QEventLoop::quit);
     loop.exec(flags);
+    if (m_running) {
+        // Only the application's quit ends this loop early. The run must not be taken for
+        // finished (its caller would keep a file the tool is still writing): stop it and wait
+        // here, where a quitting application still delivers events.
+        qCWarning(lcMedia) << "application quits during a run; stopping pid" << processId();
+        cancel();
+        while (m_running)
+            QCoreApplication::processEvents(flags | QEventLoop::WaitForMoreEvents);
+    }
     return m_result;
 }
 
@@ -225,11 +236,6 @@ void ToolRun::consume(const QStringList& lines)
         }
         if (line.contains(QLatin1String("Output file is empty")))
             m_emptyOutputSaid = true;
-        const ToolLine parsed = parseToolLine(line);
-        if (parsed.isStats) {
-            m_statsSeen = true;
-            m_statsKiloBytes = parsed.statsKiloBytes;
-        }
         if (readsAsError(line) && !line.startsWith(QLatin1String("Conversion failed")))
             m_lastErrorLine = line.trimmed();
     }
@@ -245,7 +251,18 @@ void ToolRun::onErrorOccurred(QProcess::ProcessError error)
     ToolResult result;
     result.status = ToolResult::Status::FailedToStart;
     result.lastErrorLine = m_process->errorString();
-    conclude(result);
+    if (!m_starting) {
+        conclude(result);
+        return;
+    }
+    // QProcess refuses some starts inside start(); the caller has not had start()'s answer yet.
+    QMetaObject::invokeMethod(
+        this,
+        [this, result] {
+            if (m_running)
+                conclude(result);
+        },
+        Qt::QueuedConnection);
 }
 
 void ToolRun::onFinished(int exitCode, QProcess::ExitStatus status)
@@ -273,11 +290,11 @@ void ToolRun::onFinished(int exitCode, QProcess::ExitStatus status)
         result.status = ToolResult::Status::ExitCode;
     } else if (m_markerSeen) {
         result.status = ToolResult::Status::Marker;
-    } else if (!m_expectedOutput.isEmpty()) {
-        const QFileInfo out(m_expectedOutput);
-        if (!out.exists() || out.size() == 0 || m_emptyOutputSaid ||
-            (m_statsSeen && m_statsKiloBytes == 0))
-            result.status = ToolResult::Status::NoOutput;
+    } else if (!m_expectedOutput.isEmpty() &&
+               (m_emptyOutputSaid || !outputHasStreams(m_expectedOutput))) {
+        // Exit code 0 is not enough: for "-t 0", a negative "-t" or a "q" before its inputs
+        // were open the tool exits 0 and leaves an MP4 without any track.
+        result.status = ToolResult::Status::NoOutput;
     }
     if (result.status != ToolResult::Status::Succeeded &&
         result.status != ToolResult::Status::Canceled)

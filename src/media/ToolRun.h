@@ -13,12 +13,12 @@ class QTimer;
 // The verdict of one run.
 struct ToolResult {
     enum class Status {
-        Succeeded,     // normal exit 0, no failure marker, the expected output has content
+        Succeeded,     // normal exit 0, no failure marker, the expected output has a stream
         FailedToStart, // the tool is missing or not executable
         Crashed,       // killed by a signal
         ExitCode,      // exited with a non-zero code
         Marker,        // printed a failure marker ("Invalid data", ...)
-        NoOutput,      // the expected output is missing, empty or holds no stream
+        NoOutput,      // the expected output is missing, empty or holds no stream with data
         TimedOut,      // outlived its time limit and was killed
         Canceled,      // stopped by cancel()
     };
@@ -46,7 +46,8 @@ public:
     QString program() const { return m_program; }
     // Working directory of the next runs; empty: the application's.
     void setWorkingDirectory(const QString& dir) { m_workingDir = dir; }
-    // A file the run must leave with content to succeed; empty: no such check.
+    // A file the run must leave holding a stream with data to succeed (outputHasStreams);
+    // empty: no such check.
     void setExpectedOutput(const QString& path) { m_expectedOutput = path; }
     // Line substrings that make a run fail. Default: "Invalid data".
     void setFailureMarkers(const QStringList& markers) { m_failureMarkers = markers; }
@@ -59,7 +60,8 @@ public:
     // cannot be started. Returns false (and does nothing) while a run is still going.
     bool start(const QStringList& args);
     // Waits for the current run with a local event loop; returns its verdict at once when no
-    // run is going. `flags` can exclude user input (listing and probe runs).
+    // run is going. `flags` can exclude user input (listing and probe runs). When the
+    // application quits meanwhile, the run is canceled and waited for, and judged Canceled.
     ToolResult wait(QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents);
     // start() then wait().
     ToolResult run(const QStringList& args,
@@ -113,8 +115,7 @@ private:
     bool m_timedOut = false;
     bool m_markerSeen = false;
     bool m_emptyOutputSaid = false;
-    bool m_statsSeen = false;
-    qint64 m_statsKiloBytes = 0;
+    bool m_starting = false;
     QString m_lastErrorLine;
     ToolResult m_result;
 };

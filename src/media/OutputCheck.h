@@ -1,0 +1,11 @@
+// Whether a file the media tool wrote holds any media, judged from its container structure.
+#pragma once
+
+#include <QString>
+
+// True when `path` holds at least one stream with data: an MP4 whose movie box has a track and
+// whose media data is not empty, an MPEG transport stream with at least one PES packet, or a
+// non-empty file of any other kind. False for a missing or empty file, an MP4 without tracks
+// (the tool's leftover for "-t 0"), a fragmented MP4 without fragments and an MP4 without its
+// movie box (a run killed mid-way).
+bool outputHasStreams(const QString& path);

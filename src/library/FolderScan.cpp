@@ -2,21 +2,25 @@
 #include "library/FolderScan.h"
 
 #include <QDateTime>
-#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cwchar>
+
+Q_LOGGING_CATEGORY(lcLibrary, "vistrel.library")
 
 namespace
 {
 
-template <std::size_t N> void copyInto(wchar_t (&field)[N], const QString& text)
+// Writes `text` and its terminator into `field`; false (field untouched) when it does not fit.
+// A cut name would point at another file, so the caller leaves such a file out.
+template <std::size_t N> bool copyInto(wchar_t (&field)[N], const QString& text)
 {
-    const QString cut = text.left(qsizetype(N) - 1);
-    const int n = cut.toWCharArray(field);
-    field[std::min<std::size_t>(std::size_t(n), N - 1)] = L'\0';
+    if (text.toStdWString().size() >= N)
+        return false;
+    const int n = text.toWCharArray(field);
+    field[n] = L'\0';
+    return true;
 }
 
 } // namespace
@@ -25,7 +29,7 @@ void TraverseFolder(QString folder, QVector<_FILE_INFO_>& list)
 {
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
-    qDebug() << folder;
+    qCDebug(lcLibrary) << folder;
     const QFileInfoList entries = QDir(folder).entryInfoList();
     for (const QFileInfo& entry : entries) {
         if (!entry.isFile())
@@ -36,8 +40,11 @@ void TraverseFolder(QString folder, QVector<_FILE_INFO_>& list)
         info.n64FileSize = entry.size();
         const QString time = entry.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
         copyInto(info.wszModifyTime, time);
-        copyInto(info.wszFileName, entry.fileName());
-        qDebug() << time;
+        if (!copyInto(info.wszFileName, entry.fileName())) {
+            qCDebug(lcLibrary) << "name too long, left out:" << entry.fileName();
+            continue;
+        }
+        qCDebug(lcLibrary) << time;
         list.prepend(info);
     }
 }

@@ -1,9 +1,12 @@
 // The MP4 files of one folder, newest first.
 #pragma once
 
+#include <QLoggingCategory>
 #include <QString>
 #include <QVector>
 #include <string>
+
+Q_DECLARE_LOGGING_CATEGORY(lcLibrary)
 
 // One MP4 file of a folder.
 struct _FILE_INFO_ {
@@ -14,8 +17,8 @@ struct _FILE_INFO_ {
 };
 
 // Adds one record per file of `folder` (one level, hidden files left out) whose suffix is
-// "mp4" in any letter case, each at the front of `list`. Writes the folder and each time to
-// the debug stream.
+// "mp4" in any letter case, each at the front of `list`. A name that does not fit
+// `wszFileName` is left out. Writes the folder and each time to the debug stream.
 void TraverseFolder(QString folder, QVector<_FILE_INFO_>& list);
 
 // True when `a` was modified later than `b`: sorting with it puts the newest first.
@@ -24,5 +27,6 @@ bool VectorCmp(const _FILE_INFO_& a, _FILE_INFO_ b);
 // The scan sorted newest first, as every page lists it.
 QVector<_FILE_INFO_> ScanFolderNewestFirst(const QString& folder);
 
+// The record's file name and modification time as text.
 QString FileNameOf(const _FILE_INFO_& info);
 QString ModifyTimeOf(const _FILE_INFO_& info);

@@ -1,0 +1,49 @@
+// Names, paths and argument lists of the merge job's runs: one conversion per input, one join.
+#include "merge/MergeCommands.h"
+
+#include "support/Helpers.h"
+
+QString mergeInputPath(const QString& folder, const QString& name)
+{
+    if (folder.endsWith(QLatin1Char('/')))
+        return folder + name;
+    return folder + QLatin1Char('/') + name;
+}
+
+QString mergeOutputPath(const QString& folder, const QDateTime& now)
+{
+    const QString name = QStringLiteral("Merge_") +
+                         now.toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")) +
+                         QStringLiteral(".mp4");
+    return GetRealFileName(mergeInputPath(folder, name));
+}
+
+QString mergeTsName(int index)
+{
+    return QString::number(index) + QStringLiteral(".ts");
+}
+
+QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath, bool h264Video)
+{
+    // Subtitle and data streams cannot be copied into a transport stream; they are left out
+    // rather than failing the whole merge.
+    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-i"),   inputPath,
+                     QStringLiteral("-c"),           QStringLiteral("copy"), QStringLiteral("-sn"),
+                     QStringLiteral("-dn")};
+    // The filter refuses any other codec; the muxer converts those on its own.
+    if (h264Video)
+        args << QStringLiteral("-bsf:v") << QStringLiteral("h264_mp4toannexb");
+    args << QStringLiteral("-f") << QStringLiteral("mpegts") << tsPath;
+    return args;
+}
+
+QStringList joinArguments(const QStringList& tsNames, const QString& outputName, bool aacAudio)
+{
+    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-i"),
+                     QStringLiteral("concat:") + tsNames.join(QLatin1Char('|')),
+                     QStringLiteral("-c"), QStringLiteral("copy")};
+    if (aacAudio)
+        args << QStringLiteral("-bsf:a") << QStringLiteral("aac_adtstoasc");
+    args << QStringLiteral("-f") << QStringLiteral("mp4") << outputName;
+    return args;
+}

@@ -1,0 +1,199 @@
+// The merge inputs' stream facts read from real tool output, and the mismatches listed from them.
+#include "merge/MergeProbe.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(MediaFacts)
+
+namespace
+{
+
+// Captured from `ffmpeg -hide_banner -i a.mp4 -i b.mp4 -i missing.mp4` (FFmpeg 5.1).
+const char* const kTwoThenMissing = R"(Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'a.mp4':
+  Metadata:
+    major_brand     : isom
+    minor_version   : 512
+    compatible_brands: isomiso2avc1mp41
+    encoder         : Lavf59.27.100
+  Duration: 00:00:02.00, start: 0.000000, bitrate: 130 kb/s
+  Stream #0:0[0x1](und): Video: h264 (High) (avc1 / 0x31637661), yuv420p(progressive), 320x240 [SAR 1:1 DAR 4:3], 45 kb/s, 30 fps, 30 tbr, 15360 tbn (default)
+    Metadata:
+      handler_name    : VideoHandler
+      vendor_id       : [0][0][0][0]
+      encoder         : Lavc59.37.100 libx264
+  Stream #0:1[0x2](und): Audio: aac (LC) (mp4a / 0x6134706D), 44100 Hz, mono, fltp, 69 kb/s (default)
+    Metadata:
+      handler_name    : SoundHandler
+      vendor_id       : [0][0][0][0]
+Input #1, mov,mp4,m4a,3gp,3g2,mj2, from 'b.mp4':
+  Metadata:
+    major_brand     : isom
+    encoder         : Lavf59.27.100
+  Duration: 00:00:02.00, start: 0.000000, bitrate: 72 kb/s
+  Stream #1:0[0x1](und): Video: h264 (High) (avc1 / 0x31637661), yuv420p(progressive), 640x480 [SAR 1:1 DAR 4:3], 66 kb/s, 25 fps, 25 tbr, 12800 tbn (default)
+    Metadata:
+      handler_name    : VideoHandler
+missing.mp4: No such file or directory
+)";
+
+// Colour details inside the pixel format, a fractional rate, a sound-only file and a
+// transport stream; warnings of a damaged file before them.
+const char* const kVarious = R"([mov,mp4,m4a,3gp,3g2,mj2 @ 0x55c749fec140] moov atom not found
+Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'd.mp4':
+  Metadata:
+  Duration: 00:00:01.00, start: 0.000000, bitrate: 67 kb/s
+  Stream #0:0[0x1](und): Video: h264 (High) (avc1 / 0x31637661), yuv420p(tv, bt709, progressive), 320x240 [SAR 1:1 DAR 4:3], 57 kb/s, 29.97 fps, 29.97 tbr, 30k tbn (default)
+Input #1, mov,mp4,m4a,3gp,3g2,mj2, from 'aud.mp4':
+  Metadata:
+  Duration: 00:00:01.00, start: 0.000000, bitrate: 79 kb/s
+  Stream #1:0[0x1](und): Audio: aac (LC) (mp4a / 0x6134706D), 44100 Hz, mono, fltp, 70 kb/s (default)
+Input #2, mpegts, from '1.ts':
+  Duration: 00:00:02.02, start: 1.443444, bitrate: 191 kb/s
+  Program 1 
+  Stream #2:0[0x100]: Video: h264 (High) ([27][0][0][0] / 0x001B), yuv420p(progressive), 320x240 [SAR 1:1 DAR 4:3], 30 fps, 30 tbr, 90k tbn
+  Stream #2:1[0x101](und): Audio: aac (LC) ([15][0][0][0] / 0x000F), 48000 Hz, stereo, fltp, 71 kb/s
+  Stream #2:2[0x102](und): Audio: mp3, 22050 Hz, mono, fltp, 32 kb/s
+Input #3, matroska,webm, from 'live.mkv':
+  Duration: N/A, start: 0.000000, bitrate: N/A
+  Stream #3:0: Video: vp9 (Profile 0), yuv420p(tv), 1280x720, SAR 1:1 DAR 16:9, 1k tbr, 1k tbn (default)
+At least one output file must be specified
+)";
+
+QString summary(const MediaFacts& f)
+{
+    QString video = f.hasVideo ? QStringLiteral("%1 %2 %3 %4")
+                                     .arg(f.videoCodec, f.size, f.pixelFormat)
+                                     .arg(f.frameRate)
+                               : QStringLiteral("no video");
+    QString audio =
+        f.hasAudio ? QStringLiteral("%1 %2 %3").arg(f.audioCodec).arg(f.sampleRate).arg(f.channels)
+                   : QStringLiteral("no audio");
+    return QStringLiteral("%1 | %2 | %3").arg(video, audio).arg(f.durationSeconds);
+}
+
+MediaFacts clip(const QString& size = QStringLiteral("320x240"), double rate = 30,
+                bool audio = true)
+{
+    MediaFacts f;
+    f.opened = true;
+    f.durationSeconds = 2;
+    f.hasVideo = true;
+    f.videoCodec = QStringLiteral("h264");
+    f.size = size;
+    f.pixelFormat = QStringLiteral("yuv420p");
+    f.frameRate = rate;
+    f.hasAudio = audio;
+    if (audio) {
+        f.audioCodec = QStringLiteral("aac");
+        f.sampleRate = 44100;
+        f.channels = QStringLiteral("mono");
+    }
+    return f;
+}
+
+} // namespace
+
+class TestMergeProbe : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void parse_data();
+    void parse();
+    void mismatches_data();
+    void mismatches();
+};
+
+void TestMergeProbe::parse_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("two inputs, the run stops at a missing third")
+        << QString::fromUtf8(kTwoThenMissing)
+        << QStringList{QStringLiteral("h264 320x240 yuv420p 30 | aac 44100 mono | 2"),
+                       QStringLiteral("h264 640x480 yuv420p 25 | no audio | 2")};
+    QTest::newRow("colour details, sound only, transport stream, unknown length")
+        << QString::fromUtf8(kVarious)
+        << QStringList{QStringLiteral("h264 320x240 yuv420p 29.97 | no audio | 1"),
+                       QStringLiteral("no video | aac 44100 mono | 1"),
+                       QStringLiteral("h264 320x240 yuv420p 30 | aac 48000 stereo | 2.02"),
+                       QStringLiteral("vp9 1280x720 yuv420p 1000 | no audio | -1")};
+    QTest::newRow("nothing opened") << QStringLiteral("x.mp4: Invalid data found when processing "
+                                                      "input\r\n")
+                                    << QStringList();
+}
+
+void TestMergeProbe::parse()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, expected);
+    QStringList got;
+    for (const MediaFacts& f : parseInputDescriptions(text)) {
+        QVERIFY(f.opened);
+        got.append(summary(f));
+    }
+    QCOMPARE(got, expected);
+}
+
+void TestMergeProbe::mismatches_data()
+{
+    QTest::addColumn<QVector<MediaFacts>>("facts");
+    QTest::addColumn<int>("queued");
+    QTest::addColumn<QStringList>("expected");
+
+    MediaFacts stereo48k = clip();
+    stereo48k.sampleRate = 48000;
+    stereo48k.channels = QStringLiteral("stereo");
+    MediaFacts allOther = clip(QStringLiteral("640x480"), 25);
+    allOther.videoCodec = QStringLiteral("hevc");
+    allOther.pixelFormat = QStringLiteral("yuv444p");
+    allOther.audioCodec = QStringLiteral("mp3");
+    MediaFacts soundOnly = clip();
+    soundOnly.hasVideo = false;
+
+    QTest::newRow("same streams") << QVector<MediaFacts>{clip(), clip(), clip()} << 3
+                                  << QStringList();
+    QTest::newRow("average rate of a live recording wobbles")
+        << QVector<MediaFacts>{clip(), clip(QStringLiteral("320x240"), 29.97)} << 2
+        << QStringList();
+    QTest::newRow("other size")
+        << QVector<MediaFacts>{clip(), clip(), clip(QStringLiteral("640x480"))} << 3
+        << QStringList{QStringLiteral("c.mp4: size 640x480 instead of 320x240")};
+    QTest::newRow("one without audio")
+        << QVector<MediaFacts>{clip(), clip(QStringLiteral("320x240"), 30, false), clip()} << 3
+        << QStringList{QStringLiteral("b.mp4: no audio")};
+    QTest::newRow("audio where the first has none")
+        << QVector<MediaFacts>{clip(QStringLiteral("320x240"), 30, false), clip()} << 2
+        << QStringList{QStringLiteral("b.mp4: has audio")};
+    QTest::newRow("sound settings")
+        << QVector<MediaFacts>{clip(), stereo48k} << 2
+        << QStringList{QStringLiteral(
+               "b.mp4: sample rate 48000 Hz instead of 44100 Hz, channels stereo instead of mono")};
+    QTest::newRow("every difference of a file on its line")
+        << QVector<MediaFacts>{clip(), allOther, soundOnly} << 3
+        << QStringList{QStringLiteral("b.mp4: video codec hevc instead of h264, size 640x480 "
+                                      "instead of 320x240, pixel format yuv444p instead of "
+                                      "yuv420p, frame rate 25 fps instead of 30 fps, audio "
+                                      "codec mp3 instead of aac"),
+                       QStringLiteral("c.mp4: no video")};
+    QTest::newRow("unreadable first file; the rest compared with the next")
+        << QVector<MediaFacts>{MediaFacts(), clip(), clip(QStringLiteral("640x480"))} << 3
+        << QStringList{QStringLiteral("a.mp4: cannot be read as a video"),
+                       QStringLiteral("c.mp4: size 640x480 instead of 320x240")};
+    QTest::newRow("described fewer files than queued")
+        << QVector<MediaFacts>{clip(), clip()} << 3
+        << QStringList{QStringLiteral("c.mp4: cannot be read as a video")};
+}
+
+void TestMergeProbe::mismatches()
+{
+    QFETCH(QVector<MediaFacts>, facts);
+    QFETCH(int, queued);
+    QFETCH(QStringList, expected);
+    const QStringList names{QStringLiteral("a.mp4"), QStringLiteral("b.mp4"),
+                            QStringLiteral("c.mp4")};
+    QCOMPARE(mergeMismatches(names.mid(0, queued), facts), expected);
+}
+
+QTEST_GUILESS_MAIN(TestMergeProbe)
+#include "tst_mergeprobe.moc"

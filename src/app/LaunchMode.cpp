@@ -11,15 +11,22 @@ QStringList elevatedRelaunchArguments(const QProcessEnvironment& env, const QStr
     // pkexec clears the environment; the elevated copy needs the user's display, and the
     // user's sound server to capture sound.
     QStringList args{QStringLiteral("env")};
-    for (const char* name : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "PULSE_SERVER"}) {
-        const QString key = QString::fromLatin1(name);
-        if (env.contains(key))
-            args.append(key + QLatin1Char('=') + env.value(key));
-    }
-    if (!env.contains(QStringLiteral("PULSE_SERVER")) &&
-        env.contains(QStringLiteral("XDG_RUNTIME_DIR")))
-        args.append(QStringLiteral("PULSE_SERVER=unix:") +
-                    env.value(QStringLiteral("XDG_RUNTIME_DIR")) + QStringLiteral("/pulse/native"));
+    const auto pass = [&](const QString& key, const QString& fallback) {
+        const QString value = env.value(key, fallback);
+        if (!value.isEmpty())
+            args.append(key + QLatin1Char('=') + value);
+    };
+    const QString home = env.value(QStringLiteral("HOME"));
+    const QString runtime = env.value(QStringLiteral("XDG_RUNTIME_DIR"));
+    const bool x11 = env.contains(QStringLiteral("DISPLAY"));
+    pass(QStringLiteral("DISPLAY"), {});
+    // Without XAUTHORITY the X library reads ~/.Xauthority, and after pkexec "~" is root's.
+    pass(QStringLiteral("XAUTHORITY"),
+         x11 && !home.isEmpty() ? home + QStringLiteral("/.Xauthority") : QString());
+    pass(QStringLiteral("WAYLAND_DISPLAY"), {});
+    pass(QStringLiteral("PULSE_SERVER"),
+         runtime.isEmpty() ? QString()
+                           : QStringLiteral("unix:") + runtime + QStringLiteral("/pulse/native"));
     args.append(executable);
     args.append(QStringLiteral("start"));
     return args;

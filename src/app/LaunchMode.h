@@ -12,6 +12,6 @@ enum class LaunchMode {
 // `argc` counts the program name, as main() receives it.
 LaunchMode launchModeFor(int argc);
 
-// Arguments for pkexec: "env", the display variables the elevated copy needs (only those
-// set in `env`), the executable and "start".
+// Arguments for pkexec: "env", the display and sound variables the elevated copy needs (taken
+// from `env`; XAUTHORITY defaults to the user's ~/.Xauthority), the executable and "start".
 QStringList elevatedRelaunchArguments(const QProcessEnvironment& env, const QString& executable);

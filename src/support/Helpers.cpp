@@ -85,9 +85,21 @@ long rsb_getTickCount()
     return long(now.tv_sec) * 1000 + long(now.tv_nsec / 1000000);
 }
 
+namespace
+{
+
+// A dangling symbolic link counts as taken: writing through it would create a file elsewhere.
+bool isTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
 QString GetRealFileName(const QString& source)
 {
-    if (!QFileInfo::exists(source))
+    if (!isTaken(source))
         return source;
     const qsizetype slash = source.lastIndexOf(QLatin1Char('/'));
     const QString dir = source.left(slash + 1);
@@ -98,7 +110,7 @@ QString GetRealFileName(const QString& source)
     for (int n = 1;; ++n) {
         const QString candidate =
             dir + base + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + ext;
-        if (!QFileInfo::exists(candidate))
+        if (!isTaken(candidate))
             return candidate;
     }
 }

@@ -1,0 +1,180 @@
+// The media tool's output as lines, markers, times and progress; the shell form of the trace.
+#include "media/ToolOutput.h"
+
+#include <QProcess>
+#include <QTest>
+
+class TestToolOutput : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void lines_data();
+    void lines();
+    void lineMarkers_data();
+    void lineMarkers();
+    void statsLine();
+    void progressNeverBackwardsNorComplete();
+    void progressAcrossStages();
+    void traceCanBePastedIntoAShell();
+};
+
+void TestToolOutput::lines_data()
+{
+    QTest::addColumn<QByteArrayList>("chunks");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("rest");
+
+    QTest::newRow("marker split between two reads")
+        << QByteArrayList{"[in#0] Invalid da", "ta found when processing input\n"}
+        << QStringList{"[in#0] Invalid data found when processing input"} << QString();
+    QTest::newRow("several progress records in one read")
+        << QByteArrayList{"frame=   10 time=00:00:00.33 bitrate=N/A\rframe=   20 "
+                          "time=00:00:00.66 bitrate=N/A\rframe=   30 time=00:00:01.00 "
+                          "bitrate=N/A\r"}
+        << QStringList{"frame=   10 time=00:00:00.33 bitrate=N/A",
+                       "frame=   20 time=00:00:00.66 bitrate=N/A",
+                       "frame=   30 time=00:00:01.00 bitrate=N/A"}
+        << QString();
+    QTest::newRow("log message after a progress record")
+        << QByteArrayList{"size=  1kB time=00:00:01.00\r[aac @ 0x5] Too many bits\n"}
+        << QStringList{"size=  1kB time=00:00:01.00", "[aac @ 0x5] Too many bits"} << QString();
+    QTest::newRow("CRLF and blank lines")
+        << QByteArrayList{"first\r\n\n\nsecond\r\n"} << QStringList{"first", "second"} << QString();
+    QTest::newRow("UTF-8 character split between reads")
+        << QByteArrayList{"Input #0, mov, from '/v/Caf\xc3", "\xa9 \xe5\xbd", "\x95.mp4':\n"}
+        << QStringList{QStringLiteral("Input #0, mov, from '/v/Café 录.mp4':")} << QString();
+    QTest::newRow("line without its end waits")
+        << QByteArrayList{"  Duration: 00:00:0", "2.00, start"} << QStringList{}
+        << QStringLiteral("  Duration: 00:00:02.00, start");
+}
+
+void TestToolOutput::lines()
+{
+    QFETCH(QByteArrayList, chunks);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, rest);
+    LineAssembler assembler;
+    QStringList got;
+    for (const QByteArray& chunk : chunks)
+        got += assembler.feed(chunk);
+    QCOMPARE(got, lines);
+    QCOMPARE(assembler.flush(), rest);
+}
+
+void TestToolOutput::lineMarkers_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<QString>("duration");
+    QTest::addColumn<bool>("frame");
+    QTest::addColumn<bool>("failed");
+
+    QTest::newRow("video progress")
+        << "frame=   45 fps=0.0 q=-1.0 size=     256kB time=00:00:01.50 bitrate=1398.1kbits/s "
+           "speed=2.9x"
+        << 1.5 << QString() << true << false;
+    QTest::newRow("audio-only progress, no frame=")
+        << "size=     120kB time=00:01:02.25 bitrate=  15.8kbits/s speed=  60x" << 62.25
+        << QString() << false << false;
+    QTest::newRow("final record")
+        << "frame=   60 fps=0.0 q=-1.0 Lsize=     310kB time=00:00:02.00 bitrate=1268.9kbits/s"
+        << 2.0 << QString() << true << false;
+    QTest::newRow("time not known yet")
+        << "size=       0kB time=N/A bitrate=N/A speed=N/A" << -1.0 << QString() << false << false;
+    QTest::newRow("negative time before the first packet")
+        << "frame=    0 fps=0.0 q=0.0 size=       0kB time=-00:00:00.02 bitrate=N/A" << -1.0
+        << QString() << true << false;
+    QTest::newRow("more than 100 hours") << "size= 9000000kB time=123:04:05.50 bitrate=166.4kbits/s"
+                                         << 443045.5 << QString() << false << false;
+    QTest::newRow("duration") << "  Duration: 00:02:07.52, start: 0.000000, bitrate: 1520 kb/s"
+                              << -1.0 << "00:02:07" << false << false;
+    QTest::newRow("one-hour duration")
+        << "  Duration: 01:00:00.00, start: 0.000000, bitrate: 5 kb/s" << -1.0 << "01:00:00"
+        << false << false;
+    QTest::newRow("unreadable input") << "/v/a.mp4: Invalid data found when processing input"
+                                      << -1.0 << QString() << false << true;
+    QTest::newRow("missing input")
+        << "/v/a.mp4: No such file or directory" << -1.0 << QString() << false << true;
+}
+
+void TestToolOutput::lineMarkers()
+{
+    QFETCH(QString, line);
+    QFETCH(double, seconds);
+    QFETCH(QString, duration);
+    QFETCH(bool, frame);
+    QFETCH(bool, failed);
+    const ToolLine parsed = parseToolLine(line);
+    QCOMPARE(parsed.timeSeconds, seconds);
+    QCOMPARE(parsed.duration, duration);
+    QCOMPARE(parsed.hasFrame, frame);
+    QCOMPARE(parsed.invalidData || parsed.noSuchFile, failed);
+    QVERIFY(!parsed.isStats);
+}
+
+void TestToolOutput::statsLine()
+{
+    const ToolLine parsed =
+        parseToolLine(QStringLiteral("video:41kB audio:17kB subtitle:0kB other streams:0kB global "
+                                     "headers:0kB muxing overhead: 5.183230%"));
+    QVERIFY(parsed.isStats);
+    QCOMPARE(parsed.statsKiloBytes, 58);
+}
+
+void TestToolOutput::progressNeverBackwardsNorComplete()
+{
+    ProgressTracker tracker(10);
+    QCOMPARE(tracker.update(2.5), 25);
+    // time= can step back across a discontinuity; the bar must not.
+    QCOMPARE(tracker.update(1.0), 25);
+    QCOMPARE(tracker.update(9.99), 99);
+    // Output longer than expected (rounding of the span) still leaves 100 to the final report.
+    QCOMPARE(tracker.update(10.0), 99);
+    QCOMPARE(tracker.update(1e300), 99);
+    QCOMPARE(tracker.update(-5), 99);
+
+    ProgressTracker unknown(0);
+    QCOMPARE(unknown.update(5), 0);
+    ProgressTracker tiny(1e-300);
+    QCOMPARE(tiny.update(1), 99);
+}
+
+void TestToolOutput::progressAcrossStages()
+{
+    // A join: two conversions of 10 s each, then nothing left but the joining run.
+    ProgressTracker tracker(20);
+    QCOMPARE(tracker.update(5), 25);
+    tracker.completeStage(10);
+    QCOMPARE(tracker.percent(), 50);
+    QCOMPARE(tracker.update(0), 50);
+    QCOMPARE(tracker.update(5), 75);
+    tracker.completeStage(10);
+    QCOMPARE(tracker.percent(), 99);
+    tracker.reset(4);
+    QCOMPARE(tracker.update(1), 25);
+}
+
+void TestToolOutput::traceCanBePastedIntoAShell()
+{
+    const QStringList args{QStringLiteral("%s\\0"),
+                           QStringLiteral("/home/u/My Videos/a \"b\" | c.mp4"),
+                           QStringLiteral("it's $HOME `id` *"),
+                           QStringLiteral("录像 Café"),
+                           QString(),
+                           QStringLiteral("-bsf:v"),
+                           QStringLiteral("concat:1.ts|2.ts|")};
+    QProcess shell;
+    shell.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"), shellQuoted(QStringLiteral("printf"), args)});
+    QVERIFY(shell.waitForFinished(10000));
+    QCOMPARE(shell.exitCode(), 0);
+    QByteArrayList printed = shell.readAllStandardOutput().split('\0');
+    printed.removeLast();
+    QStringList words;
+    for (const QByteArray& word : printed)
+        words.append(QString::fromUtf8(word));
+    QCOMPARE(words, args.mid(1));
+}
+
+QTEST_GUILESS_MAIN(TestToolOutput)
+#include "tst_tooloutput.moc"

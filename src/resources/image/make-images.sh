@@ -11,7 +11,7 @@ set -euo pipefail
 CONVERT=/usr/bin/convert
 MONTAGE=/usr/bin/montage
 HERE=$(cd "$(dirname "$0")" && pwd)
-OUT=$HERE
+OUT=${VISTREL_IMAGE_OUT:-$HERE}
 
 # The window's palette.
 SLATE='rgb(69,78,93)'
@@ -180,21 +180,22 @@ make_mp4() {
 }
 
 make_arrows() {
-    # Merge page buttons: dark glyphs on the grey buttons.
+    # Merge page buttons: dark glyphs on the grey buttons. Buttons show icons at 16 px, so the glyphs
+    # fill the box.
     local style="stroke $BAR stroke-width 2 stroke-linejoin round fill $BAR"
-    draw add.png 48 48 "$style polygon 6,19 24,19 24,9 42,24 24,39 24,29 6,29"
-    draw up.png 48 48 "$style polygon 24,6 39,24 29,24 29,42 19,42 19,24 9,24"
-    draw down.png 48 48 "$style polygon 24,42 39,24 29,24 29,6 19,6 19,24 9,24"
+    draw add.png 48 48 "$style polygon 4,18 24,18 24,6 44,24 24,42 24,30 4,30"
+    draw up.png 48 48 "$style polygon 24,4 42,24 30,24 30,44 18,44 18,24 6,24"
+    draw down.png 48 48 "$style polygon 24,44 42,24 30,24 30,4 18,4 18,24 6,24"
     draw delete.png 48 48 "
-        fill none stroke $RED_DELETE stroke-width 7 stroke-linecap round
-        line 13,13 35,35 line 35,13 13,35"
+        fill none stroke $RED_DELETE stroke-width 8 stroke-linecap round
+        line 10,10 38,38 line 38,10 10,38"
 }
 
 make_cut() {
-    # The Cut button's icon: the scissors on their side.
+    # The Cut button's icon, shown at 16 px: upright scissors filling the box, with heavier rings.
     draw cut.png 48 48 "
         push graphic-context
-        translate 24,24 rotate 45 scale 0.9,0.9 translate -24,-24.4
+        translate 24,24 scale 1.1,1.1 translate -24,-24.4
         $(scissors "$BAR" "$GREY" 5)
         pop graphic-context"
 }

@@ -132,10 +132,12 @@ bool ToolRun::start(const QStringList& args)
     connect(m_process, &QProcess::readyReadStandardOutput, this, &ToolRun::onReadyRead);
     connect(m_process, &QProcess::finished, this, &ToolRun::onFinished);
 
-    qCDebug(lcMedia).noquote() << "run:" << shellQuoted(m_program, args)
-                               << (m_workingDir.isEmpty()
-                                       ? QString()
-                                       : QStringLiteral("(in %1)").arg(m_workingDir));
+    // The line can be pasted into a shell as it stands, so a working directory goes first.
+    const QString command = shellQuoted(m_program, args);
+    if (m_workingDir.isEmpty())
+        qCDebug(lcMedia).noquote() << "run:" << command;
+    else
+        qCDebug(lcMedia).noquote() << "run: cd" << shellQuoted(m_workingDir, {}) << "&&" << command;
     m_running = true;
     m_starting = true;
     m_process->start(QIODevice::ReadWrite);

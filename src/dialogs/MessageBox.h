@@ -13,11 +13,14 @@ public:
     // Parent and flags are not used: the box is parentless, so exec() is application-modal.
     explicit CMessageBox(QDialog* parent = nullptr, Qt::WindowFlags f = {});
 
-    // Builds the information form (one OK) around `text`. Call once, before exec().
+    // Builds the information form (one OK, a close button) around `text`. Call before exec();
+    // on a box already built it only replaces the message.
     void InitInfoDialog(const QString& text);
-    // Builds the question form (NO, OK) around `text`. Call once, before exec().
+    // Builds the question form (NO, OK) around `text`. Call before exec(); on a box already
+    // built it only replaces the message.
     void InitQuestionDialog(const QString& text);
-    // 1 when OK was pressed, 0 for every other way of closing.
+    // 1 when OK was pressed, 0 for every other way of closing (NO, close button, right click,
+    // Escape).
     int GetMessageBoxRet() const { return m_nRet; }
     // Closes with answer 0.
     void Close();
@@ -26,11 +29,15 @@ public:
     void PlaceOver(const QWidget* owner);
 
 public Q_SLOTS:
+    // Answer 1 and close.
     void btnSlotOK();
+    // Answer 0 and close.
     void btnSlotNO();
 
 protected:
+    // Left button: starts a drag; right button: closes (answer 0).
     void mousePressEvent(QMouseEvent* event) override;
+    // Moves the box while exactly the left button is held.
     void mouseMoveEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
@@ -38,4 +45,7 @@ public:
     QPoint m_dragPosition;
     QLabel* m_pMessageLabel = nullptr;
     int m_nRet = 0;
+
+private:
+    void buildForm(const QString& text, bool question);
 };

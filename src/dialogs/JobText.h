@@ -1,0 +1,25 @@
+// Texts of the job progress dialog: the progress lines, the outcome and the cancel question.
+#pragma once
+
+#include <QString>
+
+// Which job a progress dialog follows; the values are the dialog's operation type.
+enum class JobKind {
+    Merge = 1,
+    Cut = 2,
+};
+
+// The kind for a stored operation type: 1 is a merge, anything else a cut.
+JobKind jobKindFromType(int oprType);
+
+// The three progress lines: percent, the file being processed, the destination. Paths are
+// shown as given, whatever characters (or '%' signs) they hold.
+QString jobProgressText(JobKind kind, int percent, const QString& current,
+                        const QString& destination);
+
+// The information text at the end of a job: success naming `destination`, or the failure
+// text when `error` is not 0.
+QString jobOutcomeText(JobKind kind, int error, const QString& destination);
+
+// The question asked before a running job is abandoned.
+QString jobCancelQuestion(JobKind kind);

@@ -97,6 +97,8 @@ public:
     QPushButton* CreateButton(int type, int x, QWidget* parent);
     // Builds the tray icon and menu once; later calls reuse them.
     void CreateSystemTray();
+    // One 200 ms tick of the tray icon's blink while recording; advances m_nTimerTick.
+    void BlinkTrayIcon();
 
     // ---- Media tool (media/) ----
     // Lists the capture sources and fills m_pAudioComBox (before "None" is added).

@@ -6,19 +6,27 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QUrl>
 
 namespace
 {
 
-// A page shipped beside the executable, as a file URL.
-QUrl shippedPage(const char* relative)
+Q_LOGGING_CATEGORY(lcShell, "vistrel.shell")
+
+// Opens a page shipped beside the executable (`relative` to its folder) as a file URL.
+void openShippedPage(const char* relative)
 {
-    return QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
-                               QString::fromUtf8(relative));
+    const QString path =
+        QCoreApplication::applicationDirPath() + QLatin1Char('/') + QString::fromUtf8(relative);
+    if (!QFileInfo::exists(path))
+        qCWarning(lcShell) << "shipped page missing:" << path;
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        qCWarning(lcShell) << "no program opened" << path;
 }
 
 QPushButton* createTile(const QString& image, const QString& text)
@@ -122,15 +130,15 @@ QPushButton* DRUI::CreateButton(int type, int x, QWidget* parent)
 
 void DRUI::btnHelpSlot()
 {
-    QDesktopServices::openUrl(shippedPage(CURLConfig::GetInstance().m_szHelpPage));
+    openShippedPage(CURLConfig::GetInstance().m_szHelpPage);
 }
 
 void DRUI::btnSupportSlot()
 {
-    QDesktopServices::openUrl(shippedPage(CURLConfig::GetInstance().m_szSupportPage));
+    openShippedPage(CURLConfig::GetInstance().m_szSupportPage);
 }
 
 void DRUI::btnAboutSlot()
 {
-    QDesktopServices::openUrl(shippedPage(CURLConfig::GetInstance().m_szAboutPage));
+    openShippedPage(CURLConfig::GetInstance().m_szAboutPage);
 }

@@ -1,12 +1,14 @@
 // The tray icon that controls a recording while the window is hidden.
 #include "app/DRUI.h"
+#include "app/TrayBlink.h"
 
 #include <QAction>
 #include <QMenu>
 
 void DRUI::CreateSystemTray()
 {
-    // One icon for the program's life: a second visit to the record page reuses it.
+    // One icon for the program's life: a second visit to the record page reuses it instead of
+    // stacking another icon in the tray.
     if (m_pTrayIcon)
         return;
     m_pTrayIcon = new QSystemTrayIcon(this);
@@ -26,6 +28,17 @@ void DRUI::CreateSystemTray()
     m_pTrayMenu->addAction(stop);
     m_pTrayMenu->addAction(quit);
     m_pTrayIcon->setContextMenu(m_pTrayMenu);
+}
+
+void DRUI::BlinkTrayIcon()
+{
+    const TrayBlinkStep step = nextTrayBlink(m_nTimerTick);
+    m_nTimerTick = step.tick;
+    if (!m_pTrayIcon || step.image == TrayBlinkStep::Image::Keep)
+        return;
+    m_pTrayIcon->setIcon(QIcon(step.image == TrayBlinkStep::Image::Rec1
+                                   ? QStringLiteral(":/image/rec1.png")
+                                   : QStringLiteral(":/image/rec2.png")));
 }
 
 void DRUI::trayiconActivated(QSystemTrayIcon::ActivationReason reason)

@@ -22,13 +22,13 @@ QVBoxLayout* CreatePageHeader(DRUI* window, const QString& stripStyle)
 
     auto* logo = new QLabel(strip);
     logo->setGeometry(15, 6, 30, 50);
-    logo->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    logo->setAlignment(Qt::AlignLeft);
     logo->setPixmap(QPixmap(QStringLiteral(":/image/logo.png"))
                         .scaled(30, 50, Qt::KeepAspectRatio, Qt::FastTransformation));
 
     auto* title = new QLabel(QStringLiteral("Vistrel"), strip);
     title->setGeometry(65, 12, 300, 30);
-    title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    title->setAlignment(Qt::AlignLeft);
     title->setFont(CalibriFont(13));
     SetTextColor(title, Qt::white);
 
@@ -48,7 +48,7 @@ QVBoxLayout* CreatePageHeader(DRUI* window, const QString& stripStyle)
     return layout;
 }
 
-QLabel* CreatePageFooter(int width)
+QLabel* CreatePageFooter(int width, bool withLine)
 {
     auto* footer = new QLabel;
     footer->setStyleSheet(QStringLiteral("background-color: rgb(69, 78, 93);"));
@@ -60,8 +60,10 @@ QLabel* CreatePageFooter(int width)
     text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     text->setFont(CalibriFont(11));
     SetTextColor(text, Qt::white);
-    auto* line = new QLabel(footer);
-    line->setStyleSheet(QStringLiteral("background-color: rgb(191, 191, 191);"));
-    line->setGeometry(0, 0, width, 2);
+    if (withLine) {
+        auto* line = new QLabel(footer);
+        line->setStyleSheet(QStringLiteral("background-color: rgb(191, 191, 191);"));
+        line->setGeometry(0, 0, width, 2);
+    }
     return footer;
 }

@@ -12,5 +12,6 @@ class QVBoxLayout;
 // (empty: the window's slate shows through).
 QVBoxLayout* CreatePageHeader(DRUI* window, const QString& stripStyle = QString());
 
-// The footer strip with "Official website: " and the address, and its grey line on top.
-QLabel* CreatePageFooter(int width);
+// The footer strip with "Official website: " and the address, and (unless `withLine` is false)
+// its grey line on top.
+QLabel* CreatePageFooter(int width, bool withLine = true);

@@ -14,6 +14,12 @@ const QString Version_label = QStringLiteral("Version 7.0");
 
 QFont CalibriFont(int pointSize, bool bold)
 {
+    // Debian ships Calibri's metric twin; naming it here serves every window, test and tool.
+    static const bool substituted = [] {
+        QFont::insertSubstitution(QStringLiteral("Calibri"), QStringLiteral("Carlito"));
+        return true;
+    }();
+    Q_UNUSED(substituted);
     QFont font(QStringLiteral("Calibri"), pointSize, bold ? QFont::Bold : QFont::Normal);
     font.setItalic(false);
     return font;

@@ -1,0 +1,185 @@
+// Command lines of a recording and of its finalisation, and the reading of the finaliser's probe.
+#include "record/RecordCommand.h"
+
+#include <QRegularExpression>
+#include <QVector>
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+
+// Output options shared by both platforms: the design's rates and speed, H.264 + AAC.
+QStringList encodeOptions()
+{
+    return {QStringLiteral("-c:v"),
+            QStringLiteral("libx264"),
+            QStringLiteral("-preset"),
+            QStringLiteral("ultrafast"),
+            QStringLiteral("-pix_fmt"),
+            QStringLiteral("yuv420p"),
+            QStringLiteral("-r"),
+            QStringLiteral("29.97"),
+            QStringLiteral("-c:a"),
+            QStringLiteral("aac"),
+            QStringLiteral("-ar"),
+            QStringLiteral("44100"),
+            QStringLiteral("-max_muxing_queue_size"),
+            QStringLiteral("9999")};
+}
+
+// Fragmented MP4: a killed tool leaves a file playable up to its last fragment. Fragments
+// start at keyframes (every 60 frames, 2 s); without flushing every packet the tool keeps up to
+// 32 KiB in memory, which for a still screen is many seconds that a crash would lose.
+QStringList fragmentedOutput(const QString& path)
+{
+    return {QStringLiteral("-g"),
+            QStringLiteral("60"),
+            QStringLiteral("-flush_packets"),
+            QStringLiteral("1"),
+            QStringLiteral("-movflags"),
+            QStringLiteral("+frag_keyframe+empty_moov+default_base_moof"),
+            QStringLiteral("-f"),
+            QStringLiteral("mp4"),
+            QStringLiteral("-n"),
+            path};
+}
+
+QString seconds6(double seconds)
+{
+    return QString::number(seconds, 'f', 6);
+}
+
+} // namespace
+
+QString x11grabInput(const QString& display)
+{
+    return display + QStringLiteral("+0,0");
+}
+
+QStringList linuxRecordArguments(const LinuxCapture& capture)
+{
+    const QString offset = seconds6(-capture.startSeconds);
+    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-copyts")};
+    // x11grab grabs its first frame when it opens and each pulse input takes up to 2 s to open:
+    // opened first, the screen would freeze for that long. Both stamp wall-clock time, so one
+    // offset puts them on the same clock.
+    for (const QString& source : capture.audioSources)
+        args << QStringLiteral("-itsoffset") << offset << QStringLiteral("-f")
+             << QStringLiteral("pulse") << QStringLiteral("-i") << source;
+    const int screenInput = int(capture.audioSources.size());
+    args << QStringLiteral("-itsoffset") << offset << QStringLiteral("-f")
+         << QStringLiteral("x11grab") << QStringLiteral("-framerate") << QStringLiteral("30")
+         << QStringLiteral("-video_size")
+         << QStringLiteral("%1x%2").arg(capture.width & ~1).arg(capture.height & ~1)
+         << QStringLiteral("-i") << x11grabInput(capture.display);
+
+    args << QStringLiteral("-map") << QStringLiteral("%1:v").arg(screenInput);
+    if (screenInput == 1) {
+        args << QStringLiteral("-map") << QStringLiteral("0:a") << QStringLiteral("-af")
+             << QStringLiteral("aresample=async=1");
+    } else if (screenInput >= 2) {
+        // amix pairs samples in arrival order; each input is first padded to the common clock
+        // so that the later-opened source is not pulled forward.
+        args << QStringLiteral("-filter_complex")
+             << QStringLiteral("[0:a]aresample=async=1:first_pts=0[a0];"
+                               "[1:a]aresample=async=1:first_pts=0[a1];"
+                               "[a0][a1]amix=inputs=2:duration=longest[a]")
+             << QStringLiteral("-map") << QStringLiteral("[a]");
+    }
+    args << encodeOptions() << fragmentedOutput(capture.outputPath);
+    return args;
+}
+
+QStringList avfoundationRecordArguments(char screen, int audioData, int mic, int sys,
+                                        const QString& outputPath)
+{
+    const QString s = QString(QLatin1Char(screen));
+    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-f"),
+                     QStringLiteral("avfoundation"), QStringLiteral("-framerate"),
+                     QStringLiteral("30"),           QStringLiteral("-i")};
+    if (audioData < -1) {
+        args << s;
+    } else if (audioData == -1) {
+        // The screen once with the microphone, the computer sounds as a sound-only input, and
+        // the two mixed into one track.
+        args << s + QLatin1Char(':') + QString::number(mic) << QStringLiteral("-f")
+             << QStringLiteral("avfoundation") << QStringLiteral("-i")
+             << QLatin1Char(':') + QString::number(sys) << QStringLiteral("-filter_complex")
+             << QStringLiteral("[0:a][1:a]amix=inputs=2:duration=longest,aresample=async=1[a]")
+             << QStringLiteral("-map") << QStringLiteral("0:v") << QStringLiteral("-map")
+             << QStringLiteral("[a]");
+    } else {
+        args << s + QLatin1Char(':') + QString::number(audioData) << QStringLiteral("-af")
+             << QStringLiteral("aresample=async=1");
+    }
+    args << encodeOptions() << fragmentedOutput(outputPath);
+    return args;
+}
+
+int progressFrameCount(const QString& line)
+{
+    static const QRegularExpression frame(QStringLiteral("(?:^|\\s)frame=\\s*(\\d+)"));
+    const QRegularExpressionMatch m = frame.match(line);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QStringList videoStartProbeArguments(const QString& workPath)
+{
+    return {QStringLiteral("-hide_banner"), QStringLiteral("-i"),        workPath,
+            QStringLiteral("-map"),         QStringLiteral("0:v:0"),     QStringLiteral("-c"),
+            QStringLiteral("copy"),         QStringLiteral("-frames:v"), QStringLiteral("3"),
+            QStringLiteral("-f"),           QStringLiteral("framemd5"),  QStringLiteral("-")};
+}
+
+double videoStartSeconds(const QStringList& probeLines)
+{
+    static const QRegularExpression timeBase(QStringLiteral("^#tb 0: (\\d+)/(\\d+)\\s*$"));
+    static const QRegularExpression packet(
+        QStringLiteral("^0,\\s*(-?\\d+),\\s*(-?\\d+),\\s*(\\d+),\\s*\\d+,"));
+    double num = 0;
+    double den = 0;
+    QVector<qint64> pts;
+    QVector<qint64> durations;
+    for (const QString& line : probeLines) {
+        const QRegularExpressionMatch tb = timeBase.match(line);
+        if (tb.hasMatch()) {
+            num = tb.captured(1).toDouble();
+            den = tb.captured(2).toDouble();
+            continue;
+        }
+        const QRegularExpressionMatch p = packet.match(line);
+        if (p.hasMatch()) {
+            pts.append(p.captured(2).toLongLong());
+            durations.append(p.captured(3).toLongLong());
+        }
+    }
+    if (pts.isEmpty() || num <= 0 || den <= 0)
+        return -1;
+    qint64 start = pts[0];
+    if (pts.size() >= 2) {
+        qint64 frame = durations[0];
+        if (frame <= 0 && pts.size() >= 3)
+            frame = pts[2] - pts[1];
+        if (frame > 0 && double(pts[1] - pts[0]) > 1.5 * double(frame))
+            start = pts[1];
+    }
+    return std::max(0.0, double(start) * num / den);
+}
+
+QStringList finalizeArguments(const QString& workPath, double startSeconds,
+                              const QString& outputPath)
+{
+    QStringList args{QStringLiteral("-hide_banner")};
+    const double start = std::floor(startSeconds * 1e6) / 1e6;
+    // Input seeking: the packets before the start are kept as hidden pre-roll (an edit list),
+    // so the picture starts exactly there and the sound with it.
+    if (start > 0)
+        args << QStringLiteral("-ss") << seconds6(start);
+    args << QStringLiteral("-i") << workPath << QStringLiteral("-map") << QStringLiteral("0")
+         << QStringLiteral("-c") << QStringLiteral("copy") << QStringLiteral("-movflags")
+         << QStringLiteral("+faststart") << QStringLiteral("-f") << QStringLiteral("mp4")
+         << QStringLiteral("-n") << outputPath;
+    return args;
+}

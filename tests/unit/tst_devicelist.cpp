@@ -1,0 +1,174 @@
+// Capture device listings: which source is the microphone, which the computer sounds, and the
+// sound choices the record page offers.
+#include "media/DeviceList.h"
+
+#include <QTest>
+
+struct Choice {
+    QString text;
+    int data;
+    bool operator==(const Choice& o) const { return text == o.text && data == o.data; }
+};
+using Choices = QVector<Choice>;
+Q_DECLARE_METATYPE(Choices)
+
+namespace QTest
+{
+template <> char* toString(const Choices& choices)
+{
+    QStringList parts;
+    for (const Choice& c : choices)
+        parts << QStringLiteral("%1=%2").arg(c.text).arg(c.data);
+    return qstrdup(parts.join(QLatin1String(", ")).toUtf8().constData());
+}
+} // namespace QTest
+
+static Choices toChoices(const QVector<AudioChoice>& in)
+{
+    Choices out;
+    for (const AudioChoice& c : in)
+        out.append({QString::fromUtf8(c.text), c.data});
+    return out;
+}
+
+class TestDeviceList : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void pulseChoices_data();
+    void pulseChoices();
+    void pulseListingKeepsNames();
+    void avfoundation_data();
+    void avfoundation();
+};
+
+void TestDeviceList::pulseChoices_data()
+{
+    QTest::addColumn<QString>("sources");
+    QTest::addColumn<QString>("sinks");
+    QTest::addColumn<QString>("mic");
+    QTest::addColumn<QString>("sys");
+    QTest::addColumn<Choices>("choices");
+
+    const QString sinks = QStringLiteral("Auto-detected sinks for pulse:\n"
+                                         "  hdmi [HDMI] (none)\n"
+                                         "* speakers [Speakers] (none)\n");
+    QTest::newRow("default mic and the default sink's monitor")
+        << QStringLiteral("Auto-detected sources for pulse:\n"
+                          "  hdmi.monitor [Monitor of HDMI] (none)\n"
+                          "  speakers.monitor [Monitor of Speakers] (none)\n"
+                          "* mic [Built-in Microphone] (none)\n")
+        << sinks << "mic"
+        << "speakers.monitor"
+        << Choices{
+               {"Computer sounds and Microphone", -1}, {"Computer sounds", 1}, {"Microphone", 2}};
+    QTest::newRow("default source is a monitor: first real source is the mic")
+        << QStringLiteral("Auto-detected sources for pulse:\n"
+                          "* speakers.monitor [Monitor of Speakers] (none)\n"
+                          "  usb-headset [USB Headset] (none)\n"
+                          "  webcam [Webcam Mic] (none)\n")
+        << sinks << "usb-headset"
+        << "speakers.monitor"
+        << Choices{
+               {"Computer sounds and Microphone", -1}, {"Computer sounds", 0}, {"Microphone", 1}};
+    QTest::newRow("sinks unknown: first monitor is the computer sounds")
+        << QStringLiteral("Auto-detected sources for pulse:\n"
+                          "  alsa_input.pci-0000_00_1f.3.analog-stereo [Built-in Audio] (none)\n"
+                          "  alsa_output.pci-0000_00_1f.3.analog-stereo.monitor [Monitor] (none)\n")
+        << QString() << "alsa_input.pci-0000_00_1f.3.analog-stereo"
+        << "alsa_output.pci-0000_00_1f.3.analog-stereo.monitor"
+        << Choices{
+               {"Computer sounds and Microphone", -1}, {"Computer sounds", 1}, {"Microphone", 0}};
+    QTest::newRow("monitors only: no microphone")
+        << QStringLiteral("Auto-detected sources for pulse:\n"
+                          "* speakers.monitor [Monitor of Speakers] (none)\n")
+        << sinks << ""
+        << "speakers.monitor" << Choices{{"Computer sounds", 0}};
+    QTest::newRow("microphone only")
+        << QStringLiteral("Auto-detected sources for pulse:\n* mic [Mic] (none)\n") << QString()
+        << "mic"
+        << "" << Choices{{"Microphone", 0}};
+    QTest::newRow("no sound server: nothing to offer")
+        << QStringLiteral("Auto-detected sources for pulse:\n"
+                          "Cannot list sources: Generic error in an external library\n")
+        << QString() << ""
+        << "" << Choices{};
+}
+
+void TestDeviceList::pulseChoices()
+{
+    QFETCH(QString, sources);
+    QFETCH(QString, sinks);
+    QFETCH(QString, mic);
+    QFETCH(QString, sys);
+    QFETCH(Choices, choices);
+
+    const QVector<PulseDevice> src = parsePulseListing(sources);
+    const CaptureDevices found = choosePulseDevices(src, parsePulseListing(sinks));
+    QCOMPARE(found.mic >= 0 ? src[found.mic].name : QString(), mic);
+    QCOMPARE(found.sys >= 0 ? src[found.sys].name : QString(), sys);
+    QCOMPARE(toChoices(audioChoices(found.mic, found.sys)), choices);
+}
+
+void TestDeviceList::pulseListingKeepsNames()
+{
+    // Names go to "-f pulse -i" as they are; descriptions may hold brackets and blanks.
+    const QVector<PulseDevice> devices =
+        parsePulseListing(QStringLiteral("Auto-detected sources for pulse:\n"
+                                         "* bluez_input.00:1B:66 [Kopfhörer [Headset]] (none)\n"));
+    QCOMPARE(devices.size(), 1);
+    QCOMPARE(devices[0].name, QStringLiteral("bluez_input.00:1B:66"));
+    QCOMPARE(devices[0].description, QStringLiteral("Kopfhörer [Headset]"));
+    QVERIFY(devices[0].isDefault);
+    QVERIFY(!devices[0].isMonitor);
+}
+
+void TestDeviceList::avfoundation_data()
+{
+    QTest::addColumn<QString>("listing");
+    QTest::addColumn<char>("screen");
+    QTest::addColumn<Choices>("choices");
+
+    const QString video =
+        QStringLiteral("[AVFoundation indev @ 0x7f9] AVFoundation video devices:\n"
+                       "[AVFoundation indev @ 0x7f9] [0] FaceTime HD Camera\n"
+                       "[AVFoundation indev @ 0x7f9] [1] Capture screen 0\n");
+    QTest::newRow("mic 0 and a sound device listed last")
+        << video + QStringLiteral("[AVFoundation indev @ 0x7f9] AVFoundation audio devices:\n"
+                                  "[AVFoundation indev @ 0x7f9] [0] Built-in Microphone\n"
+                                  "[AVFoundation indev @ 0x7f9] [1] Soundflower (2ch)\n")
+        << '1'
+        << Choices{
+               {"Computer sounds and Microphone", -1}, {"Computer sounds", 1}, {"Microphone", 0}};
+    QTest::newRow("last device is the microphone")
+        << video + QStringLiteral("[AVFoundation indev @ 0x7f9] AVFoundation audio devices:\n"
+                                  "[AVFoundation indev @ 0x7f9] [0] Built-in Microphone\n")
+        << '1' << Choices{{"Microphone", 0}};
+    QTest::newRow("no microphone line")
+        << video + QStringLiteral("[AVFoundation indev @ 0x7f9] AVFoundation audio devices:\n"
+                                  "[AVFoundation indev @ 0x7f9] [0] Line In\n"
+                                  "[AVFoundation indev @ 0x7f9] [1] Soundflower (2ch)\n")
+        << '1' << Choices{{"Computer sounds", 1}};
+    QTest::newRow("screen device with index 12 keeps its first digit")
+        << QStringLiteral("[AVFoundation indev @ 0x7f9] AVFoundation video devices:\n"
+                          "[AVFoundation indev @ 0x7f9] [12] Capture screen 0\n")
+        << '1' << Choices{};
+    QTest::newRow("no screen device keeps the previous one")
+        << QStringLiteral("[AVFoundation indev @ 0x7f9] AVFoundation video devices:\n"
+                          "[AVFoundation indev @ 0x7f9] [0] FaceTime HD Camera\n")
+        << '7' << Choices{};
+}
+
+void TestDeviceList::avfoundation()
+{
+    QFETCH(QString, listing);
+    QFETCH(char, screen);
+    QFETCH(Choices, choices);
+
+    const CaptureDevices found = parseAvfoundationListing(listing, '7');
+    QCOMPARE(found.screen, screen);
+    QCOMPARE(toChoices(audioChoices(found.mic, found.sys)), choices);
+}
+
+QTEST_GUILESS_MAIN(TestDeviceList)
+#include "tst_devicelist.moc"

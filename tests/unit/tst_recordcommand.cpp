@@ -1,0 +1,238 @@
+// Recording and finalising command lines, and the reading of where a recording's picture starts.
+#include "record/RecordCommand.h"
+
+#include <QTest>
+
+namespace
+{
+
+// Index of the `n`-th "-i" and the input that follows it.
+QString inputAt(const QStringList& args, int n)
+{
+    int seen = 0;
+    for (int i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == QLatin1String("-i") && seen++ == n)
+            return args[i + 1];
+    }
+    return {};
+}
+
+int countOf(const QStringList& args, const QString& word)
+{
+    return int(args.count(word));
+}
+
+// The option value that follows `option` ("" when absent).
+QString valueOf(const QStringList& args, const QString& option)
+{
+    const qsizetype at = args.indexOf(option);
+    return at >= 0 && at + 1 < args.size() ? args[at + 1] : QString();
+}
+
+} // namespace
+
+class TestRecordCommand : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void linuxCommand_data();
+    void linuxCommand();
+    void avfoundation_data();
+    void avfoundation();
+    void videoStart_data();
+    void videoStart();
+    void finalizeStartsAtTheFrame_data();
+    void finalizeStartsAtTheFrame();
+    void progressFrames_data();
+    void progressFrames();
+};
+
+void TestRecordCommand::linuxCommand_data()
+{
+    QTest::addColumn<QStringList>("sources");
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<QString>("grab");
+
+    QTest::newRow("no sound") << QStringList{} << ":0" << 1920 << 1080 << "1920x1080"
+                              << ":0+0,0";
+    QTest::newRow("microphone") << QStringList{"mic"} << ":1" << 640 << 480 << "640x480"
+                                << ":1+0,0";
+    QTest::newRow("both sources") << QStringList{"mic", "speakers.monitor"} << ":0.0" << 1366 << 768
+                                  << "1366x768"
+                                  << ":0.0+0,0";
+    QTest::newRow("odd screen cut to even")
+        << QStringList{"mic"} << "localhost:10.0" << 1365 << 767 << "1364x766"
+        << "localhost:10.0+0,0";
+}
+
+void TestRecordCommand::linuxCommand()
+{
+    QFETCH(QStringList, sources);
+    QFETCH(QString, display);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(QString, size);
+    QFETCH(QString, grab);
+
+    LinuxCapture capture;
+    capture.display = display;
+    capture.width = width;
+    capture.height = height;
+    capture.audioSources = sources;
+    capture.startSeconds = 1717171717.25;
+    capture.outputPath =
+        QStringLiteral("/home/ü ser/Screen Save/.2024-05-01 14-03-09.recording.mp4");
+    const QStringList args = linuxRecordArguments(capture);
+
+    // Sound inputs open first, the screen last; every input gets the same clock offset.
+    for (int i = 0; i < sources.size(); ++i)
+        QCOMPARE(inputAt(args, i), sources[i]);
+    QCOMPARE(inputAt(args, int(sources.size())), grab);
+    QCOMPARE(countOf(args, QStringLiteral("-i")), int(sources.size()) + 1);
+    QCOMPARE(countOf(args, QStringLiteral("-itsoffset")), int(sources.size()) + 1);
+    QCOMPARE(countOf(args, QStringLiteral("-1717171717.250000")), int(sources.size()) + 1);
+    QVERIFY(args.contains(QStringLiteral("-copyts")));
+    QCOMPARE(valueOf(args, QStringLiteral("-video_size")), size);
+    QCOMPARE(valueOf(args, QStringLiteral("-framerate")), QStringLiteral("30"));
+
+    // One picture and at most one sound track: two sources are mixed, not mapped twice.
+    QCOMPARE(countOf(args, QStringLiteral("-map")), sources.isEmpty() ? 1 : 2);
+    QCOMPARE(args.join(QLatin1Char(' ')).contains(QLatin1String("amix=inputs=2")),
+             sources.size() == 2);
+
+    // The design's output options, a keyframe every 2 s, a fragmented MP4 never overwritten,
+    // written to the path as one argument.
+    QCOMPARE(valueOf(args, QStringLiteral("-ar")), QStringLiteral("44100"));
+    QCOMPARE(valueOf(args, QStringLiteral("-r")), QStringLiteral("29.97"));
+    QCOMPARE(valueOf(args, QStringLiteral("-g")), QStringLiteral("60"));
+    QCOMPARE(valueOf(args, QStringLiteral("-pix_fmt")), QStringLiteral("yuv420p"));
+    QVERIFY(valueOf(args, QStringLiteral("-movflags")).contains(QLatin1String("frag_keyframe")));
+    QVERIFY(valueOf(args, QStringLiteral("-movflags")).contains(QLatin1String("empty_moov")));
+    QVERIFY(args.contains(QStringLiteral("-n")));
+    QCOMPARE(args.last(), capture.outputPath);
+}
+
+void TestRecordCommand::avfoundation_data()
+{
+    QTest::addColumn<int>("audio");
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<bool>("mixed");
+
+    // Screen device 1, microphone 0, computer sounds 2.
+    QTest::newRow("None") << -2 << QStringList{"1"} << false;
+    QTest::newRow("Microphone") << 0 << QStringList{"1:0"} << false;
+    QTest::newRow("Computer sounds") << 2 << QStringList{"1:2"} << false;
+    QTest::newRow("both: the screen once, the two sounds mixed")
+        << -1 << QStringList{"1:0", ":2"} << true;
+}
+
+void TestRecordCommand::avfoundation()
+{
+    QFETCH(int, audio);
+    QFETCH(QStringList, inputs);
+    QFETCH(bool, mixed);
+
+    const QString out = QStringLiteral("/Users/a/Screen Save/2024-05-01 14-03-09.mp4");
+    const QStringList args = avfoundationRecordArguments('1', audio, 0, 2, out);
+    QCOMPARE(countOf(args, QStringLiteral("-i")), int(inputs.size()));
+    for (int i = 0; i < inputs.size(); ++i)
+        QCOMPARE(inputAt(args, i), inputs[i]);
+    QCOMPARE(countOf(args, QStringLiteral("avfoundation")), int(inputs.size()));
+    QCOMPARE(args.join(QLatin1Char(' ')).contains(QLatin1String("amix")), mixed);
+    QVERIFY(!args.contains(QStringLiteral("-async")));
+    QCOMPARE(args.last(), out);
+}
+
+void TestRecordCommand::videoStart_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<double>("seconds");
+
+    const QString tb = QStringLiteral("#tb 0: 1/11988");
+    QTest::newRow("first frame stretched over the lead-in")
+        << QStringList{tb, "#stream#, dts,        pts, duration,     size, hash",
+                       "0,          0,          0,      400,     1877, 92987aa1",
+                       "0,      11121,      11121,      400,       88, ff0be455",
+                       "0,      11521,      11521,      400,       39, 16e36d07"}
+        << 11121.0 / 11988.0;
+    QTest::newRow("no lead-in: starts at the first frame")
+        << QStringList{tb, "0,          0,          0,      400,     1877, 9298",
+                       "0,        400,        400,      400,       88, ff0b",
+                       "0,        800,        800,      400,       39, 16e3"}
+        << 0.0;
+    QTest::newRow("packet durations missing: the frame step tells")
+        << QStringList{tb, "0,          0,          0,        0,     1877, 9298",
+                       "0,      24000,      24000,        0,       88, ff0b",
+                       "0,      24400,      24400,        0,       39, 16e3"}
+        << 24000.0 / 11988.0;
+    QTest::newRow("a single frame")
+        << QStringList{tb, "0,          0,          0,      400,  1877, 9298"} << 0.0;
+    QTest::newRow("no picture") << QStringList{tb, "Output file is empty, nothing was encoded"}
+                                << -1.0;
+    QTest::newRow("unreadable file")
+        << QStringList{"[mov,mp4,m4a,3gp,3g2,mj2 @ 0x55] moov atom not found",
+                       "x.mp4: Invalid data found when processing input"}
+        << -1.0;
+}
+
+void TestRecordCommand::videoStart()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(double, seconds);
+    QCOMPARE(videoStartSeconds(lines), seconds);
+}
+
+void TestRecordCommand::finalizeStartsAtTheFrame_data()
+{
+    QTest::addColumn<double>("start");
+    QTest::addColumn<QString>("ss");
+
+    QTest::newRow("no lead-in: no seek") << 0.0 << QString();
+    // Rounding up would put the first frame a microsecond before the start and drop it.
+    QTest::newRow("rounded down to the microsecond") << 11121.0 / 11988.0 << "0.927677";
+    QTest::newRow("long lead-in") << 3.8 << "3.800000";
+}
+
+void TestRecordCommand::finalizeStartsAtTheFrame()
+{
+    QFETCH(double, start);
+    QFETCH(QString, ss);
+
+    const QString work = QStringLiteral("/m/Screen Save/.a b.recording.mp4");
+    const QString out = QStringLiteral("/m/Screen Save/.a b.finalising.mp4");
+    const QStringList args = finalizeArguments(work, start, out);
+    QCOMPARE(valueOf(args, QStringLiteral("-ss")), ss);
+    if (!ss.isEmpty())
+        QVERIFY(args.indexOf(QStringLiteral("-ss")) < args.indexOf(QStringLiteral("-i")));
+    QCOMPARE(valueOf(args, QStringLiteral("-i")), work);
+    QCOMPARE(valueOf(args, QStringLiteral("-c")), QStringLiteral("copy"));
+    QCOMPARE(valueOf(args, QStringLiteral("-movflags")), QStringLiteral("+faststart"));
+    QCOMPARE(args.last(), out);
+}
+
+void TestRecordCommand::progressFrames_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("frames");
+
+    QTest::newRow("first frame")
+        << "frame=    1 fps=0.0 q=0.0 size=       0kB time=00:00:00.00 bitrate=N/A speed=   0x"
+        << 1;
+    QTest::newRow("nothing yet") << "frame=    0 fps=0.0 q=0.0 size=0kB time=N/A" << 0;
+    QTest::newRow("log line") << "Input #1, x11grab, from ':0+0,0':" << -1;
+    QTest::newRow("audio-only progress")
+        << "size=     12kB time=00:00:01.00 bitrate= 98.3kbits/s" << -1;
+}
+
+void TestRecordCommand::progressFrames()
+{
+    QFETCH(QString, line);
+    QFETCH(int, frames);
+    QCOMPARE(progressFrameCount(line), frames);
+}
+
+QTEST_GUILESS_MAIN(TestRecordCommand)
+#include "tst_recordcommand.moc"

@@ -4,15 +4,61 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLoggingCategory>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace
 {
+
+Q_LOGGING_CATEGORY(lcStart, "vistrel.start")
+
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void onQuitSignal(int)
+{
+    const int saved = errno;
+    const char byte = 'q';
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// SIGTERM (a logout, a service stop) and SIGINT (Ctrl+C) end the program the way the window's
+// close button does, so a running recording is finalised and Out.txt removed. The handler only
+// writes to a pipe; the event loop does the rest.
+template <typename Quit> void quitOnSignals(QObject* context, Quit quit)
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [quit] {
+        char bytes[16];
+        while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+// After the event loop a second signal ends the program at once, even while the window's
+// destruction waits for the tool.
+void restoreQuitSignals()
+{
+    ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGINT, SIG_DFL);
+}
 
 int runLauncher()
 {
@@ -21,7 +67,7 @@ int runLauncher()
         std::fprintf(stderr,
                      "Vistrel: pkexec was not found; to start without elevation, run: "
                      "%s start\n",
-                     qPrintable(QCoreApplication::applicationFilePath()));
+                     QCoreApplication::applicationFilePath().toUtf8().constData());
         return 0;
     }
     QProcess::startDetached(pkexec,
@@ -38,14 +84,31 @@ int runApplication(int argc, char* argv[])
     // hidden for a recording must not.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    DRUI* window = nullptr;
+    bool quitAsked = false;
+    // Before Out.txt exists, so whoever sees the file may already ask the program to quit.
+    quitOnSignals(&app, [&window, &quitAsked] {
+        quitAsked = true;
+        if (window)
+            window->close();
+        QCoreApplication::quit();
+    });
+
     const int out = ::open("Out.txt", O_RDWR | O_CREAT, 0644);
     if (out >= 0)
         ::dup2(out, STDERR_FILENO);
+    else
+        qCWarning(lcStart) << "Out.txt cannot be opened; standard error stays where it was";
 
-    auto* window = new DRUI(nullptr, {});
+    window = new DRUI(nullptr, {});
     window->Init();
     window->show();
-    app.exec();
+    qCDebug(lcStart) << "window shown, pid" << QCoreApplication::applicationPid();
+    // A signal that came while Init waited for a run found no event loop to end.
+    if (!quitAsked)
+        app.exec();
+    restoreQuitSignals();
+    qCDebug(lcStart) << "event loop ended";
 
     if (out >= 0) {
         ::close(out);

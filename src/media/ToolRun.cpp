@@ -179,7 +179,8 @@ ToolResult ToolRun::run(const QStringList& args, QEventLoop::ProcessEventsFlags 
 
 void ToolRun::quit()
 {
-    if (!m_running || !m_process)
+    // A handler may ask for the stop while the last output of an ended tool is delivered.
+    if (!m_running || !m_process || m_process->state() == QProcess::NotRunning)
         return;
     m_process->write("q\r\n");
     if (m_stopStage == 0) {

@@ -83,13 +83,14 @@ private:
 
 } // namespace uitest
 
-// A main for widget tests: a private HOME and the offscreen platform before the application
-// exists; the images registered for tests that never build the window.
+// A main for widget tests: a private HOME and runtime folder and the offscreen platform before
+// the application exists; the images registered for tests that never build the window.
 #define VISTREL_UI_TEST_MAIN(TestClass)                                                            \
     int main(int argc, char* argv[])                                                               \
     {                                                                                              \
         QTemporaryDir home;                                                                        \
         qputenv("HOME", home.path().toUtf8());                                                     \
+        qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());                                          \
         qputenv("QT_QPA_PLATFORM", "offscreen");                                                   \
         QApplication app(argc, argv);                                                              \
         QApplication::setQuitOnLastWindowClosed(false);                                            \

@@ -1,8 +1,7 @@
-// The message box: the answer for every way of closing it, and dragging it.
+// The message box: the answer for every way of closing it.
 #include "UiTestUtil.h"
 #include "dialogs/MessageBox.h"
 
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QtTest>
 
@@ -18,14 +17,6 @@ private:
                 return b;
         }
         return nullptr;
-    }
-
-    static void sendMouse(QWidget* target, QEvent::Type type, QPoint local, Qt::MouseButton button,
-                          Qt::MouseButtons held)
-    {
-        QMouseEvent event(type, QPointF(local), QPointF(target->mapToGlobal(local)), button, held,
-                          Qt::NoModifier);
-        QApplication::sendEvent(target, &event);
     }
 
 private Q_SLOTS:
@@ -94,42 +85,6 @@ private Q_SLOTS:
         QVERIFY2(!stuck, "the box did not close");
         QVERIFY(!box.isVisible());
         QCOMPARE(box.GetMessageBoxRet(), answer);
-    }
-
-    void dragMovesOnlyWithLeftButton_data()
-    {
-        QTest::addColumn<Qt::MouseButtons>("held");
-        QTest::addColumn<bool>("moves");
-        QTest::addColumn<bool>("onTitle");
-
-        QTest::newRow("left button, body") << Qt::MouseButtons(Qt::LeftButton) << true << false;
-        QTest::newRow("left button, title strip")
-            << Qt::MouseButtons(Qt::LeftButton) << true << true;
-        QTest::newRow("left and right buttons")
-            << Qt::MouseButtons(Qt::LeftButton | Qt::RightButton) << false << false;
-        QTest::newRow("middle button") << Qt::MouseButtons(Qt::MiddleButton) << false << false;
-    }
-
-    void dragMovesOnlyWithLeftButton()
-    {
-        QFETCH(Qt::MouseButtons, held);
-        QFETCH(bool, moves);
-        QFETCH(bool, onTitle);
-
-        CMessageBox box;
-        box.InitQuestionDialog(QStringLiteral("Drag me"));
-        box.setGeometry(300, 200, 400, 150);
-        box.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&box));
-        const QPoint start = box.pos();
-
-        QPoint grab = onTitle ? QPoint(200, 12) : QPoint(200, 70);
-        QWidget* target = box.childAt(grab) ? box.childAt(grab) : &box;
-        grab = target->mapFrom(&box, grab);
-        sendMouse(target, QEvent::MouseButtonPress, grab, Qt::LeftButton, Qt::LeftButton);
-        sendMouse(target, QEvent::MouseMove, grab + QPoint(40, 25), Qt::NoButton, held);
-        QCOMPARE(box.pos(), moves ? start + QPoint(40, 25) : start);
-        box.Close();
     }
 };
 

@@ -119,6 +119,10 @@ public:
     QTableWidget* CreateCutVideoTable();
     // The cut folder edit lost the focus.
     void CutDirFocusOut();
+    // Refills the cut list with the MP4 files of `folder`, newest first.
+    void RefreshCutList(const QString& folder);
+    // Cuts m_n64StartTime..m_n64EndTime of m_strCutSrcFile into m_strCutOutDir; ends with one
+    // CutProcessCallBack(100, ...). Returns 0 success, 1 failed, 2 canceled.
     int StartQProcessCut();
 
     // ---- Merge (merge/) ----
@@ -194,7 +198,9 @@ public:
     QString m_strCutOutDir;
     QString m_strCutOutFile;
     int m_nCutError = 0;
-    int m_nCutProgress = 0;
+    int m_nCutProgress = 0;        // last percent reported by the running cut
+    QString m_strCutWorkFile;      // hidden file the running cut writes; renamed on success
+    ProgressTracker m_cCutTracker; // time= of the running cut against its span
 
     // Merge page and merge job
     QTableWidget* m_pSourceVideoTable = nullptr;

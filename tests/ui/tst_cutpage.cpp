@@ -1,0 +1,271 @@
+// The cut page offscreen: its list, the choice of a file, the slider, the marks and the buttons.
+#include "app/DRUI.h"
+#include "dialogs/MessageBox.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QStackedLayout>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace
+{
+
+void makeFile(const QString& path, const QString& modified)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.setFileTime(QDateTime::fromString(modified, QStringLiteral("yyyy-MM-dd hh:mm")),
+                             QFileDevice::FileModificationTime));
+}
+
+// Runs `action` while pressing OK on every message box it opens; returns how many there were.
+int answeringBoxes(const std::function<void()>& action)
+{
+    int boxes = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<CMessageBox*>(QApplication::activeModalWidget());
+        if (box && box->isVisible() && !box->property("answered").toBool()) {
+            box->setProperty("answered", true);
+            ++boxes;
+            box->btnSlotOK();
+        }
+    });
+    timer.start(20);
+    action();
+    return boxes;
+}
+
+// A drag of the handle to `seconds`, the only move that sets the current position.
+void drag(QSlider* slider, int seconds)
+{
+    slider->setSliderDown(true);
+    slider->setSliderPosition(seconds);
+    slider->setSliderDown(false);
+}
+
+} // namespace
+
+class TestCutPage : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void choosingAFileSizesTheSlider();
+    void buttonsFollowTheMarks();
+    void marksTakeTheDraggedPosition();
+    void unreadableFileRefusesMarks_data();
+    void unreadableFileRefusesMarks();
+    void folderEditRefreshesOnFocusOut();
+
+private:
+    QStringList rows() const;
+    // A real click on the row that shows `name`.
+    void choose(const QString& name);
+    void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+    QTemporaryDir m_dir;
+    QString m_folder;
+    std::unique_ptr<DRUI> m_window;
+};
+
+void TestCutPage::initTestCase()
+{
+    m_folder = m_dir.filePath(QStringLiteral("videos"));
+    QVERIFY(QDir().mkpath(m_folder));
+    // The fake tool reads "broken" as invalid data and "live" as of unknown length; every
+    // other file lasts 00:02:07.52.
+    makeFile(m_folder + QStringLiteral("/older.mp4"), QStringLiteral("2023-01-01 10:00"));
+    makeFile(m_folder + QStringLiteral("/broken.mp4"), QStringLiteral("2023-02-01 10:00"));
+    makeFile(m_folder + QStringLiteral("/live.mp4"), QStringLiteral("2023-03-01 10:00"));
+    makeFile(m_folder + QStringLiteral("/clip.mp4"), QStringLiteral("2023-06-01 10:00"));
+    makeFile(m_folder + QStringLiteral("/notes.txt"), QStringLiteral("2023-07-01 10:00"));
+
+    m_window = std::make_unique<DRUI>();
+    m_window->m_strIniPath = m_dir.filePath(QStringLiteral("ScreenRecord.ini"));
+    m_window->Init();
+    qputenv("VISTREL_FAKE_MODE", "probe");
+    m_window->m_pDeviceProcess->setProgram(qEnvironmentVariable("VISTREL_SOURCE_DIR") +
+                                           QStringLiteral("/tests/media/fakes/cut_fake_tool.sh"));
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestCutPage::init()
+{
+    m_window->m_pCutDirEdit->setText(m_folder);
+    m_window->btnMontageSlot();
+    QCOMPARE(m_window->m_pStackedLayout->currentIndex(), 2);
+}
+
+QStringList TestCutPage::rows() const
+{
+    QStringList names;
+    const QTableWidget* table = m_window->m_pCutVideoTable;
+    for (int row = 0; row < table->rowCount(); ++row)
+        names << table->item(row, 0)->text();
+    return names;
+}
+
+void TestCutPage::choose(const QString& name)
+{
+    QTableWidget* table = m_window->m_pCutVideoTable;
+    const QList<QTableWidgetItem*> found = table->findItems(name, Qt::MatchExactly);
+    QCOMPARE(found.size(), 1);
+    table->scrollToItem(found.first());
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                      table->visualItemRect(found.first()).center());
+}
+
+void TestCutPage::choosingAFileSizesTheSlider()
+{
+    QCOMPARE(rows(), QStringList({QStringLiteral("clip.mp4"), QStringLiteral("live.mp4"),
+                                  QStringLiteral("broken.mp4"), QStringLiteral("older.mp4")}));
+    drag(m_window->m_pSlider, 0);
+    choose(QStringLiteral("clip.mp4"));
+    QCOMPARE(m_window->m_strCutSrcFile, m_folder + QStringLiteral("/clip.mp4"));
+    QCOMPARE(m_window->m_pSlider->minimum(), 0);
+    QCOMPARE(m_window->m_pSlider->maximum(), 127);
+    QCOMPARE(m_window->m_pSlider->value(), 0);
+    QCOMPARE(m_window->m_pTimeLabel->text(), QStringLiteral("00:00:00/00:02:07"));
+}
+
+void TestCutPage::buttonsFollowTheMarks()
+{
+    choose(QStringLiteral("clip.mp4"));
+    QVERIFY(m_window->m_pStartButton->isEnabled());
+    QVERIFY(!m_window->m_pEndButton->isEnabled());
+    QVERIFY(!m_window->m_pCutButton->isEnabled());
+
+    drag(m_window->m_pSlider, 10);
+    click(m_window->m_pStartButton);
+    QVERIFY(m_window->m_pEndButton->isEnabled());
+    QVERIFY(!m_window->m_pCutButton->isEnabled());
+    drag(m_window->m_pSlider, 40);
+    click(m_window->m_pEndButton);
+    QVERIFY(m_window->m_pCutButton->isEnabled());
+    click(m_window->m_pStartButton); // moves the start mark only
+    QVERIFY(m_window->m_pCutButton->isEnabled());
+
+    // A new choice asks for both marks again; the stored marks stay until then.
+    choose(QStringLiteral("older.mp4"));
+    QVERIFY(m_window->m_pStartButton->isEnabled());
+    QVERIFY(!m_window->m_pEndButton->isEnabled());
+    QVERIFY(!m_window->m_pCutButton->isEnabled());
+    QCOMPARE(m_window->m_pStartLabel->text(), QStringLiteral("00:00"));
+    QCOMPARE(m_window->m_pEndLabel->text(), QStringLiteral("00:00"));
+
+    click(m_window->m_pStartButton);
+    click(m_window->m_pEndButton);
+    QVERIFY(m_window->m_pCutButton->isEnabled());
+    QTableWidget* table = m_window->m_pCutVideoTable;
+    table->clearSelection();
+    Q_EMIT table->itemClicked(table->item(0, 0));
+    QVERIFY(!m_window->m_pCutButton->isEnabled());
+    QVERIFY(m_window->m_pStartButton->isEnabled());
+}
+
+void TestCutPage::marksTakeTheDraggedPosition()
+{
+    QSlider* slider = m_window->m_pSlider;
+    choose(QStringLiteral("clip.mp4"));
+    drag(slider, 10);
+    QCOMPARE(m_window->m_pTimeLabel->text(), QStringLiteral("00:00:10/00:02:07"));
+    click(m_window->m_pStartButton);
+    drag(slider, 40);
+    click(m_window->m_pEndButton);
+    QCOMPARE(m_window->m_n64StartTime, qint64(10));
+    QCOMPARE(m_window->m_n64EndTime, qint64(40));
+    QCOMPARE(m_window->m_pStartLabel->text(), QStringLiteral("00:00:10"));
+    QCOMPARE(m_window->m_pEndLabel->text(), QStringLiteral("00:00:40"));
+
+    // Keys move the handle but not the position the marks are taken from.
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_Right);
+    QCOMPARE(slider->value(), 41);
+    click(m_window->m_pEndButton);
+    QCOMPARE(m_window->m_n64EndTime, qint64(40));
+
+    // A second file starts the handle at 0 but keeps the position last dragged to.
+    choose(QStringLiteral("older.mp4"));
+    QCOMPARE(slider->value(), 0);
+    QCOMPARE(m_window->m_pTimeLabel->text(), QStringLiteral("00:00:40/00:02:07"));
+
+    drag(slider, 20);
+    m_window->btnSlotBack();
+    QCOMPARE(m_window->m_pStackedLayout->currentIndex(), 0);
+    QCOMPARE(slider->value(), 0);
+    QCOMPARE(m_window->m_n64StartTime, qint64(10));
+}
+
+void TestCutPage::unreadableFileRefusesMarks_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("damaged file") << QStringLiteral("broken.mp4");
+    QTest::newRow("unknown length") << QStringLiteral("live.mp4");
+}
+
+void TestCutPage::unreadableFileRefusesMarks()
+{
+    QFETCH(QString, file);
+    choose(QStringLiteral("clip.mp4"));
+    drag(m_window->m_pSlider, 30);
+
+    QCOMPARE(answeringBoxes([&] { choose(file); }), 1);
+    QCOMPARE(m_window->m_n64Duration, qint64(0));
+    QCOMPARE(m_window->m_pSlider->maximum(), 0);
+    QVERIFY(m_window->m_pTimeLabel->text().contains(QLatin1String("unknown")));
+    QVERIFY(!m_window->m_pStartButton->isEnabled());
+    QVERIFY(!m_window->m_pEndButton->isEnabled());
+    QVERIFY(!m_window->m_pCutButton->isEnabled());
+}
+
+void TestCutPage::folderEditRefreshesOnFocusOut()
+{
+    const QString other = m_dir.filePath(QStringLiteral("other folder"));
+    QVERIFY(QDir().mkpath(other));
+    makeFile(other + QStringLiteral("/only.mp4"), QStringLiteral("2023-01-01 10:00"));
+    if (m_window->m_pAddButton)
+        m_window->m_pAddButton->setEnabled(true);
+
+    QFocusEvent focusOut(QEvent::FocusOut);
+    m_window->m_pCutDirEdit->setText(other);
+    QApplication::sendEvent(m_window->m_pCutDirEdit, &focusOut);
+    QCOMPARE(rows(), QStringList{QStringLiteral("only.mp4")});
+    if (m_window->m_pAddButton)
+        QVERIFY(!m_window->m_pAddButton->isEnabled());
+
+    m_window->m_pCutDirEdit->clear();
+    QApplication::sendEvent(m_window->m_pCutDirEdit, &focusOut);
+    QCOMPARE(rows(), QStringList{QStringLiteral("only.mp4")});
+}
+
+int main(int argc, char** argv)
+{
+    // Private home and no sound server: the window never touches the user's files or devices.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("PULSE_SERVER", "unix:" + home.path().toUtf8() + "/no-server");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    TestCutPage test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_cutpage.moc"

@@ -1,0 +1,149 @@
+// The cut editor's pure rules: probed durations, marks, output names and the tool's arguments.
+#include "cut/CutLogic.h"
+#include "library/FolderScan.h"
+#include "support/Helpers.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestCutLogic : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void probedDuration_data();
+    void probedDuration();
+    void spanMustRunForward_data();
+    void spanMustRunForward();
+    void outputName_data();
+    void outputName();
+    void workingFileStaysOutOfLists();
+    void argumentsSeekBeforeTheInput_data();
+    void argumentsSeekBeforeTheInput();
+};
+
+void TestCutLogic::probedDuration_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("seconds");
+    QTest::newRow("two minutes seven") << QStringLiteral("00:02:07") << qint64(127);
+    QTest::newRow("one hour") << QStringLiteral("01:00:00") << qint64(3600);
+    QTest::newRow("hundred hours, cut to eight characters")
+        << QStringLiteral("100:00:0") << qint64(360000);
+    QTest::newRow("no duration printed") << QString() << qint64(-1);
+    QTest::newRow("unknown length") << QStringLiteral("N/A, sta") << qint64(-1);
+    QTest::newRow("short output") << QStringLiteral("00:02") << qint64(-1);
+}
+
+void TestCutLogic::probedDuration()
+{
+    QFETCH(QString, text);
+    QFETCH(qint64, seconds);
+    QCOMPARE(ProbeTextToSeconds(text), seconds);
+}
+
+void TestCutLogic::spanMustRunForward_data()
+{
+    QTest::addColumn<qint64>("start");
+    QTest::addColumn<qint64>("end");
+    QTest::addColumn<bool>("cuttable");
+    QTest::newRow("ten to forty") << qint64(10) << qint64(40) << true;
+    QTest::newRow("end equal to start") << qint64(40) << qint64(40) << false;
+    QTest::newRow("end before start") << qint64(40) << qint64(10) << false;
+}
+
+void TestCutLogic::spanMustRunForward()
+{
+    QFETCH(qint64, start);
+    QFETCH(qint64, end);
+    QFETCH(bool, cuttable);
+    QCOMPARE(CutSpanProblem(start, end).isEmpty(), cuttable);
+}
+
+void TestCutLogic::outputName_data()
+{
+    QTest::addColumn<QString>("source");    // file name of the source
+    QTest::addColumn<QStringList>("taken"); // files already in the output folder
+    QTest::addColumn<bool>("finalSlash");   // the folder text ends with "/"
+    QTest::addColumn<QString>("expected");
+    const QString clip = QStringLiteral("clip.mp4");
+    QTest::newRow("free") << clip << QStringList() << false << QStringLiteral("Cut_clip.mp4");
+    QTest::newRow("taken once") << clip << QStringList{QStringLiteral("Cut_clip.mp4")} << false
+                                << QStringLiteral("Cut_clip(1).mp4");
+    QTest::newRow("taken twice") << clip
+                                 << QStringList{QStringLiteral("Cut_clip.mp4"),
+                                                QStringLiteral("Cut_clip(1).mp4")}
+                                 << false << QStringLiteral("Cut_clip(2).mp4");
+    QTest::newRow("cut of a cut") << QStringLiteral("Cut_clip.mp4")
+                                  << QStringList{QStringLiteral("Cut_clip.mp4")} << false
+                                  << QStringLiteral("Cut_Cut_clip.mp4");
+    QTest::newRow("folder with final slash")
+        << clip << QStringList() << true << QStringLiteral("Cut_clip.mp4");
+    QTest::newRow("blanks, quote and non-ASCII")
+        << QStringLiteral("my \"best\" ünï.mp4") << QStringList() << false
+        << QStringLiteral("Cut_my \"best\" ünï.mp4");
+}
+
+void TestCutLogic::outputName()
+{
+    QFETCH(QString, source);
+    QFETCH(QStringList, taken);
+    QFETCH(bool, finalSlash);
+    QFETCH(QString, expected);
+    QTemporaryDir out;
+    for (const QString& name : taken) {
+        QFile file(out.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const QString folder = out.path() + (finalSlash ? QStringLiteral("/") : QString());
+    const QString path =
+        GetRealFileName(CutOutputPath(folder, QStringLiteral("/videos/in/") + source));
+    QCOMPARE(path, out.filePath(expected));
+}
+
+void TestCutLogic::workingFileStaysOutOfLists()
+{
+    QTemporaryDir out;
+    const QString finalPath = out.filePath(QStringLiteral("Cut_clip.mp4"));
+    const QString work = CutWorkingPath(finalPath, QStringLiteral("k3x9"));
+    QVERIFY(work != finalPath);
+    QCOMPARE(QFileInfo(work).absolutePath(), out.path());
+    QVERIFY(work.endsWith(QLatin1String(".mp4"))); // the tool picks the container from it
+    QFile file(work);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("partial");
+    file.close();
+    QVERIFY(ScanFolderNewestFirst(out.path()).isEmpty());
+}
+
+void TestCutLogic::argumentsSeekBeforeTheInput_data()
+{
+    QTest::addColumn<qint64>("start");
+    QTest::addColumn<qint64>("end");
+    QTest::addColumn<QString>("length");
+    QTest::newRow("ten to forty") << qint64(10) << qint64(40) << QStringLiteral("30");
+    QTest::newRow("from the beginning") << qint64(0) << qint64(7) << QStringLiteral("7");
+}
+
+void TestCutLogic::argumentsSeekBeforeTheInput()
+{
+    QFETCH(qint64, start);
+    QFETCH(qint64, end);
+    QFETCH(QString, length);
+    const QString source = QStringLiteral("/v/my \"best\" ünï.mp4");
+    const QString output = QStringLiteral("/o u t/.Cut_x.tmp.mp4");
+    const QStringList args = CutArguments(source, start, end, output);
+
+    const qsizetype ss = args.indexOf(QStringLiteral("-ss"));
+    const qsizetype in = args.indexOf(QStringLiteral("-i"));
+    QVERIFY(ss >= 0 && in > ss); // seeking the input, not the decoded output
+    QCOMPARE(args.value(ss + 1), QString::number(start));
+    QCOMPARE(args.value(in + 1), source);
+    QCOMPARE(args.value(args.indexOf(QStringLiteral("-t")) + 1), length);
+    QCOMPARE(args.value(args.indexOf(QStringLiteral("-codec")) + 1), QStringLiteral("copy"));
+    QCOMPARE(args.last(), output);
+}
+
+QTEST_GUILESS_MAIN(TestCutLogic)
+#include "tst_cutlogic.moc"

@@ -1,4 +1,4 @@
-// The launch mode a command line selects and what the elevated copy is given to reach the desktop.
+// What the elevated copy is given to reach the user's desktop and sound server.
 #include "app/LaunchMode.h"
 
 #include <QTest>
@@ -7,17 +7,9 @@ class TestLaunchMode : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void onlyOneArgumentStartsTheApplication();
     void relaunchKeepsTheSession_data();
     void relaunchKeepsTheSession();
 };
-
-void TestLaunchMode::onlyOneArgumentStartsTheApplication()
-{
-    QCOMPARE(launchModeFor(1), LaunchMode::Launcher);
-    QCOMPARE(launchModeFor(2), LaunchMode::Application);
-    QCOMPARE(launchModeFor(3), LaunchMode::Launcher);
-}
 
 void TestLaunchMode::relaunchKeepsTheSession_data()
 {
@@ -39,15 +31,6 @@ void TestLaunchMode::relaunchKeepsTheSession_data()
         << QStringList{"DISPLAY=:1", "HOME=/home/u"} << "/opt/vistrel/vistrel"
         << QStringList{"env", "DISPLAY=:1", "XAUTHORITY=/home/u/.Xauthority",
                        "/opt/vistrel/vistrel", "start"};
-    QTest::newRow("explicit sound server kept")
-        << QStringList{"DISPLAY=:0", "XAUTHORITY=/x", "PULSE_SERVER=unix:/p/native",
-                       "XDG_RUNTIME_DIR=/run/user/1000"}
-        << "/opt/vistrel/vistrel" << QStringList{"env",
-                                                 "DISPLAY=:0",
-                                                 "XAUTHORITY=/x",
-                                                 "PULSE_SERVER=unix:/p/native",
-                                                 "/opt/vistrel/vistrel",
-                                                 "start"};
     QTest::newRow("executable path with blanks stays one argument")
         << QStringList{"DISPLAY=:0", "XAUTHORITY=/x"} << "/home/u/My Apps/Vistrel é/vistrel"
         << QStringList{"env", "DISPLAY=:0", "XAUTHORITY=/x", "/home/u/My Apps/Vistrel é/vistrel",

@@ -76,9 +76,6 @@ void TestToolOutput::lineMarkers_data()
     QTest::newRow("audio-only progress, no frame=")
         << "size=     120kB time=00:01:02.25 bitrate=  15.8kbits/s speed=  60x" << 62.25
         << QString() << false << false;
-    QTest::newRow("final record")
-        << "frame=   60 fps=0.0 q=-1.0 Lsize=     310kB time=00:00:02.00 bitrate=1268.9kbits/s"
-        << 2.0 << QString() << true << false;
     QTest::newRow("time not known yet")
         << "size=       0kB time=N/A bitrate=N/A speed=N/A" << -1.0 << QString() << false << false;
     QTest::newRow("negative time before the first packet")
@@ -88,13 +85,8 @@ void TestToolOutput::lineMarkers_data()
                                          << 443045.5 << QString() << false << false;
     QTest::newRow("duration") << "  Duration: 00:02:07.52, start: 0.000000, bitrate: 1520 kb/s"
                               << -1.0 << "00:02:07" << false << false;
-    QTest::newRow("one-hour duration")
-        << "  Duration: 01:00:00.00, start: 0.000000, bitrate: 5 kb/s" << -1.0 << "01:00:00"
-        << false << false;
     QTest::newRow("unreadable input") << "/v/a.mp4: Invalid data found when processing input"
                                       << -1.0 << QString() << false << true;
-    QTest::newRow("missing input")
-        << "/v/a.mp4: No such file or directory" << -1.0 << QString() << false << true;
 }
 
 void TestToolOutput::lineMarkers()

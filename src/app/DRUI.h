@@ -20,6 +20,8 @@ class QTableWidget;
 class QTableWidgetItem;
 class QTimer;
 class ProbeCache;
+class RecordingFinalizer;
+struct FinalizeOutcome;
 
 namespace Ui
 {
@@ -106,9 +108,33 @@ public:
 
     // ---- Recording (record/) ----
     void InitLayout2Widget();
+    // Launches the recording run now, or as soon as the previous recording is finalised.
     void StartQProcessRecord();
-    // At exit: stops a running recording and finalises its file before the window goes.
+    // At exit: stops a running recording and finalises its file before the window goes. Waits
+    // with a live event loop, at most about a minute; what is left then is recovered at the
+    // next start-up.
     void StopRecordingForExit();
+    // Start-up: finalises the working files a crash left in the save folder, telling the user.
+    void RecoverLeftoverRecordings();
+    // A recording run or a finalisation is going.
+    bool IsRecordingBusy() const;
+    // Shows the free space of the save folder's disk in m_pFreeSpaceLabel.
+    void RefreshFreeSpaceLabel();
+    // The X screen in pixels, as Qt sees it.
+    QSize CaptureScreenSize() const;
+    void LaunchRecordRun();
+    // The stop steps: page, tray and window back to idle and the run asked to end.
+    // `lowSpaceBox`: show the low-space message when that is why it stopped.
+    void StopRecording(bool lowSpaceBox);
+    // Asks the run to end: "q" once it has delivered its first frame (a "q" before that leaves a
+    // file without a picture), and in any case after 10 s.
+    void RequestRecordStop();
+    void OnRecordRunFinished(const ToolResult& result);
+    void OnRecordFinalized(const FinalizeOutcome& outcome);
+    void FinalizeNextLeftover();
+    // The program's own box with `text`, after the current handler has returned; only logged
+    // while the window is going.
+    void ShowRecordMessage(const QString& text);
 
     // ---- Video library (library/) ----
     // The "hh:mm:ss" duration the tool prints for `path`, or empty when it prints none.
@@ -178,6 +204,16 @@ public:
     QString m_strRecordFile;     // final name of the current recording
     QString m_strRecordWorkFile; // hidden fragmented file the tool writes while recording
     uint m_nRecordStartTick = 0;
+    RecordingFinalizer* m_pRecordFinalizer = nullptr;
+    QStringList m_vecRecoverFiles;     // working files left by a crash, waiting to be finalised
+    qint64 m_n64RecordStartMs = 0;     // when the user asked for the recording (its file name)
+    int m_nRecordRunSerial = 0;        // tells a stale stop timer from the current run's
+    bool m_bRecordLive = false;        // the current run has delivered its first frame
+    bool m_bRecordStopAsked = false;   // the current run was asked to end
+    bool m_bRecordStartPending = false; // a start waits for the previous recording to finish
+    bool m_bFinalizingLeftover = false; // the running finalisation is a start-up recovery
+    bool m_bRecordExiting = false;      // the window is going: no boxes, no window changes
+    QString m_strRecordFailure;         // why the last run ended on its own, told when finalised
 
     // Cut page and cut job
     QTableWidget* m_pCutVideoTable = nullptr;

@@ -1,0 +1,117 @@
+// The record page against a real sound server: the sound choices it finds, the save folder it
+// shows and the free space it measures.
+#include "RecordTestEnv.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestRecordDevices : public QObject
+{
+    Q_OBJECT
+public:
+    TestRecordDevices(bool ready, const QString& why) : m_ready(ready), m_why(why) {}
+
+private Q_SLOTS:
+    void initTestCase();
+    void soundChoices_data();
+    void soundChoices();
+    void saveFolder_data();
+    void saveFolder();
+
+private:
+    bool m_ready;
+    QString m_why;
+};
+
+void TestRecordDevices::initTestCase()
+{
+    if (!m_ready)
+        QSKIP(qPrintable(m_why));
+}
+
+void TestRecordDevices::soundChoices_data()
+{
+    QTest::addColumn<bool>("serverReachable");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QList<int>>("data");
+
+    // The fixture's sources, in listed order: speakers.monitor, micsink.monitor, mic.
+    QTest::newRow("microphone and computer sounds")
+        << true
+        << QStringList{"Computer sounds and Microphone", "Computer sounds", "Microphone", "None"}
+        << QList<int>{-1, 0, 2, -2};
+    QTest::newRow("no sound server") << false << QStringList{"None"} << QList<int>{-2};
+}
+
+void TestRecordDevices::soundChoices()
+{
+    QFETCH(bool, serverReachable);
+    QFETCH(QStringList, texts);
+    QFETCH(QList<int>, data);
+
+    const QByteArray server = qgetenv("PULSE_SERVER");
+    if (!serverReachable)
+        qputenv("PULSE_SERVER", "unix:/nonexistent/vistrel/native");
+    QTemporaryDir tmp;
+    auto window = rectest::makeWindow(tmp.path(), tmp.filePath(QStringLiteral("save")));
+    qputenv("PULSE_SERVER", server);
+
+    QComboBox* box = DRUI::m_pAudioComBox;
+    QCOMPARE(box->count(), int(texts.size()));
+    for (int i = 0; i < box->count(); ++i) {
+        QCOMPARE(box->itemText(i), texts[i]);
+        QCOMPARE(box->itemData(i).toInt(), data[i]);
+    }
+    QCOMPARE(box->currentIndex(), 0);
+    if (serverReachable) {
+        QCOMPARE(window->m_strMicSource, QStringLiteral("mic"));
+        QCOMPARE(window->m_strSysAudioSource, QStringLiteral("speakers.monitor"));
+    }
+}
+
+void TestRecordDevices::saveFolder_data()
+{
+    QTest::addColumn<bool>("configured");
+    QTest::addColumn<QString>("folder");
+
+    QTest::newRow("first start: home + /ScreenSave, not created, not written") << false << "";
+    QTest::newRow("blanks and non-ASCII, not yet existing")
+        << true << "Aufnahmen für Jörg/録画 2024/neu";
+}
+
+void TestRecordDevices::saveFolder()
+{
+    QFETCH(bool, configured);
+    QFETCH(QString, folder);
+
+    QTemporaryDir tmp;
+    const QString ini = tmp.filePath(QStringLiteral("ScreenRecord.ini"));
+    DRUI window;
+    window.m_strIniPath = ini;
+    QString expected = QDir::homePath() + QStringLiteral("/ScreenSave");
+    if (configured) {
+        expected = tmp.filePath(folder);
+        QSettings settings(ini, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("/screen_record/save_path"), expected);
+    }
+    window.Init();
+
+    QCOMPARE(window.m_pRecordDirEdit->text(), expected);
+    QVERIFY(!window.m_pRecordDirEdit->isEnabled());
+    QCOMPARE(QFileInfo::exists(ini), configured);
+    QVERIFY(!QFileInfo::exists(expected));
+    // Measured on the nearest existing folder, whatever its name: a Latin-1 conversion made
+    // such folders measure 0 bytes.
+    const QString free = window.m_pFreeSpaceLabel->text();
+    QVERIFY2(free != QLatin1String("0 Bytes") && free != QLatin1String("Unknow"), qPrintable(free));
+}
+
+RECTEST_MAIN(TestRecordDevices)
+#include "tst_recorddevices.moc"

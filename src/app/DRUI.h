@@ -2,6 +2,8 @@
 #pragma once
 
 #include "media/ToolRun.h"
+#include "merge/MergeProbe.h"
+#include "merge/MergeProgress.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -157,7 +159,22 @@ public:
     QTableWidget* CreateTargetVideoTable();
     // The merge folder edit lost the focus.
     void MergeDirFocusOut();
+    // Rescans the merge folder edit's folder into the folder list, with sizes and durations.
+    void RefreshMergeFolderList();
+    // The "hh:mm:ss" duration of each of `names` in `folder` (empty when unknown).
+    QStringList MergeFolderDurations(const QString& folder, const QStringList& names);
+    // The job after the output folder is chosen: captures the merge list, checks the files,
+    // then runs StartQProcessMerge under the progress dialog. Returns its result (0, 1, 2);
+    // 1 also when the files were refused with a message and nothing ran.
+    int StartMergeJob();
+    // Reads the queued files' streams into m_vecMergeFacts. Returns why they cannot be
+    // merged (a text for the user), or an empty text.
+    QString CheckMergeInputs();
+    // Converts and joins m_vecMergeFiles into m_strMergeOutDir; ends with exactly one
+    // AddProcessCallBack(100, output, output, result). Returns the result (0, 1, 2).
     int StartQProcessMerge();
+    // One conversion of `inputPath` into the transport stream `tsPath`; `outputPath` names the
+    // job's output in the progress reports. Returns 0, 1 failed or 2 canceled.
     int ChangeToTS(const QString& tsPath, const QString& inputPath, const QString& outputPath);
 
 protected:
@@ -248,8 +265,9 @@ public:
     QPushButton* m_pDelButton = nullptr;
     QPushButton* m_pMergeButton = nullptr;
     QVector<QString> m_vecMergeFiles;
-    qint64 m_n64MergeProgress = 0;
-    qint64 m_n64MergeTotal = 0;
+    QVector<MediaFacts> m_vecMergeFacts; // streams of m_vecMergeFiles, in the same order
+    MergeProgress m_cMergeProgress;      // the job's percentage from time=
+    int m_nMergeIndex = 0;               // input being converted, from 0
     QString m_strMergeOutDir;
     QString m_strMergeCurrentFile;
     QString m_strMergeOutFile;

@@ -1,46 +1,334 @@
-// The merge page and the merge job (placeholder until the editor lands).
+// The merge page: the folder list, the ordered merge list of at most 20 files and its buttons.
 #include "app/DRUI.h"
+#include "app/PageChrome.h"
+#include "app/Style.h"
+#include "dialogs/MessageBox.h"
+#include "library/FolderScan.h"
+#include "merge/MergeCommands.h"
+#include "support/Helpers.h"
 
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStackedLayout>
+#include <QTableWidget>
 #include <QVBoxLayout>
+
+namespace
+{
+
+constexpr int kMaxMergeFiles = 20;
+
+QPushButton* listButton(const QString& icon)
+{
+    auto* button = new QPushButton;
+    button->setIcon(QIcon(icon));
+    button->setStyleSheet(main_button_style);
+    button->setMinimumSize(60, 25);
+    button->setFont(CalibriFont(11, true));
+    button->setCursor(Qt::PointingHandCursor);
+    button->setEnabled(false);
+    return button;
+}
+
+QPushButton* barButton(const QString& text, const QRect& geometry, QWidget* bar)
+{
+    auto* button = new QPushButton(text, bar);
+    button->setGeometry(geometry);
+    button->setFlat(true);
+    button->setFont(CalibriFont(11, true));
+    button->setStyleSheet(main_button_style);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+QTableWidget* videoTable(int nameWidth)
+{
+    auto* table = new QTableWidget(0, 3);
+    table->setHorizontalHeaderLabels(
+        {QStringLiteral("FileName"), QStringLiteral("Size"), QStringLiteral("Time")});
+    table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft);
+    table->verticalHeader()->setVisible(false);
+    table->setColumnWidth(0, nameWidth);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setMinimumSize(200, 180);
+    table->setStyleSheet(QStringLiteral("background-color: rgb(191, 191, 191);"));
+    return table;
+}
+
+void fillRow(QTableWidget* table, int row, const QStringList& texts)
+{
+    table->setItem(row, 0,
+                   new QTableWidgetItem(QIcon(QStringLiteral(":/image/mp4.png")), texts.value(0)));
+    table->setItem(row, 1, new QTableWidgetItem(texts.value(1)));
+    table->setItem(row, 2, new QTableWidgetItem(texts.value(2)));
+}
+
+// Moves the selected row's texts to `to`, and the selection with them; the items (and the
+// icon of the name cell) stay where they are.
+void moveSelectedTexts(QTableWidget* table, int to, const QList<QTableWidgetItem*>& cells)
+{
+    for (QTableWidgetItem* cell : cells) {
+        const int column = cell->column();
+        QTableWidgetItem* other = table->item(to, column);
+        if (!other)
+            continue;
+        const QString text = cell->text();
+        cell->setText(other->text());
+        other->setText(text);
+        cell->setSelected(false);
+        other->setSelected(true);
+    }
+    table->selectionModel()->setCurrentIndex(table->model()->index(to, 0),
+                                             QItemSelectionModel::NoUpdate);
+}
+
+} // namespace
 
 void DRUI::InitLayout4Widget()
 {
     delete m_pLayout4Widget;
     m_pLayout4Widget = new QWidget(this);
-    auto* layout = new QVBoxLayout(m_pLayout4Widget);
-    layout->addWidget(new QLabel(QStringLiteral("Merge")));
+    const int w = width();
+    const QFont bold = CalibriFont(11, true);
+
+    QVBoxLayout* header = CreatePageHeader(this);
+
+    auto* dirBand = new QLabel;
+    dirBand->setStyleSheet(QStringLiteral("background-color: rgb(191, 191, 191);"));
+    dirBand->setMinimumSize(300, 25);
+    auto* dirLabel = new QLabel(QStringLiteral("Video directory: "), dirBand);
+    dirLabel->setGeometry(10, 0, 100, 25);
+    dirLabel->setFont(bold);
+    m_pMergeDirEdit = new QLineEdit(dirBand);
+    m_pMergeDirEdit->setGeometry(120, 0, 240, 25);
+    m_pMergeDirEdit->setStyleSheet(QStringLiteral("border: 2px groove white;"));
+    m_pMergeDirEdit->setFont(bold);
+    if (m_pRecordDirEdit)
+        m_pMergeDirEdit->setText(m_pRecordDirEdit->text());
+    m_pMergeDirEdit->setCursorPosition(1);
+    auto* dirButton = new QPushButton(dirBand);
+    dirButton->setGeometry(383, 0, 30, 25);
+    dirButton->setIcon(QIcon(QStringLiteral(":/image/folder.png")));
+    connect(dirButton, &QPushButton::clicked, this, &DRUI::btnSlotLayout4Dir);
+    auto* dirRow = new QHBoxLayout;
+    dirRow->addWidget(dirBand);
+    dirRow->addSpacing(w - 450);
+    dirRow->setContentsMargins(20, 0, 20, 0);
+
+    m_pAddButton = listButton(QStringLiteral(":/image/add.png"));
+    m_pUpButton = listButton(QStringLiteral(":/image/up.png"));
+    m_pDownButton = listButton(QStringLiteral(":/image/down.png"));
+    m_pDelButton = listButton(QStringLiteral(":/image/delete.png"));
+    connect(m_pAddButton, &QPushButton::clicked, this, &DRUI::btnAddSlot);
+    connect(m_pUpButton, &QPushButton::clicked, this, &DRUI::btnUpSlot);
+    connect(m_pDownButton, &QPushButton::clicked, this, &DRUI::btnDownSlot);
+    connect(m_pDelButton, &QPushButton::clicked, this, &DRUI::btnDelSlot);
+
+    auto* addColumn = new QVBoxLayout;
+    addColumn->addStretch(5);
+    addColumn->addWidget(m_pAddButton);
+    addColumn->addStretch(5);
+    auto* moveColumn = new QVBoxLayout;
+    moveColumn->addStretch(5);
+    moveColumn->addWidget(m_pUpButton);
+    moveColumn->addSpacing(10);
+    moveColumn->addWidget(m_pDownButton);
+    moveColumn->addSpacing(10);
+    moveColumn->addWidget(m_pDelButton);
+    moveColumn->addStretch(5);
+
+    auto* listRow = new QHBoxLayout;
+    listRow->addWidget(CreateSourceVideoTable());
+    listRow->addSpacing(4);
+    listRow->addLayout(addColumn);
+    listRow->addSpacing(4);
+    listRow->addWidget(CreateTargetVideoTable());
+    listRow->addSpacing(4);
+    listRow->addLayout(moveColumn);
+    listRow->setContentsMargins(20, 0, 20, 0);
+
+    auto* bar = new QLabel;
+    bar->setMinimumSize(w, 40);
+    QPushButton* back = barButton(QStringLiteral("Back"), QRect(20, 2, 100, 35), bar);
+    connect(back, &QPushButton::clicked, this, &DRUI::btnSlotBack);
+    m_pMergeButton = barButton(QStringLiteral("Merge"), QRect(w - 180, 2, 100, 35), bar);
+    connect(m_pMergeButton, &QPushButton::clicked, this, &DRUI::btnSlotLayout4Merge);
+    m_pMergeButton->setEnabled(false);
+
+    auto* bottom = new QVBoxLayout;
+    bottom->addWidget(bar);
+    bottom->addWidget(CreatePageFooter(w));
+    bottom->setContentsMargins(0, 0, 0, 0);
+
+    auto* page = new QVBoxLayout;
+    page->addLayout(header);
+    page->addSpacing(3);
+    page->addLayout(dirRow);
+    page->addSpacing(2);
+    page->addLayout(listRow);
+    page->addSpacing(4);
+    page->addLayout(bottom);
+    page->setSpacing(0);
+    page->setContentsMargins(0, 0, 0, 0);
+    m_pLayout4Widget->setLayout(page);
 }
+
 QTableWidget* DRUI::CreateSourceVideoTable()
 {
-    return nullptr;
+    m_pSourceVideoTable = videoTable(180);
+    connect(m_pSourceVideoTable, &QTableWidget::itemClicked, this, &DRUI::SourceTableItemClick);
+    connect(m_pSourceVideoTable, &QTableWidget::itemDoubleClicked, this,
+            &DRUI::SourceTableItemDoubleClick);
+    return m_pSourceVideoTable;
 }
+
 QTableWidget* DRUI::CreateTargetVideoTable()
 {
-    return nullptr;
+    m_pTargetVideoTable = videoTable(80);
+    connect(m_pTargetVideoTable, &QTableWidget::itemClicked, this, &DRUI::TargetTableItemClick);
+    return m_pTargetVideoTable;
 }
-void DRUI::MergeDirFocusOut() {}
-int DRUI::StartQProcessMerge()
+
+QStringList DRUI::MergeFolderDurations(const QString& folder, const QStringList& names)
 {
-    return 0;
+    QStringList durations;
+    durations.reserve(names.size());
+    for (const QString& name : names)
+        durations.append(GetVedioTimeSeconds(mergeInputPath(folder, name)));
+    return durations;
 }
-int DRUI::ChangeToTS(const QString&, const QString&, const QString&)
+
+void DRUI::RefreshMergeFolderList()
 {
-    return 0;
+    const QString folder = m_pMergeDirEdit->text();
+    const QVector<_FILE_INFO_> files = ScanFolderNewestFirst(folder);
+    QStringList names;
+    for (const _FILE_INFO_& file : files)
+        names.append(FileNameOf(file));
+    const QStringList durations = MergeFolderDurations(folder, names);
+
+    m_pSourceVideoTable->setRowCount(0);
+    m_pSourceVideoTable->setRowCount(int(files.size()));
+    for (int row = 0; row < files.size(); ++row)
+        fillRow(m_pSourceVideoTable, row,
+                {names.at(row),
+                 QString::fromStdString(GetFileSizeString(files.at(row).n64FileSize)),
+                 durations.value(row)});
 }
+
 void DRUI::btnEditSlot()
 {
+    RefreshMergeFolderList();
+    m_pSourceVideoTable->resizeColumnsToContents();
     m_pStackedLayout->setCurrentIndex(3);
 }
-void DRUI::btnAddSlot() {}
-void DRUI::btnSlotLayout4Dir() {}
-void DRUI::btnSlotLayout4Merge() {}
-void DRUI::btnUpSlot() {}
-void DRUI::btnDownSlot() {}
-void DRUI::btnDelSlot() {}
-void DRUI::TargetTableItemClick(QTableWidgetItem*) {}
-void DRUI::SourceTableItemClick(QTableWidgetItem*) {}
-void DRUI::SourceTableItemDoubleClick(QTableWidgetItem*) {}
-void DRUI::ReadMergeInfo() {}
-void DRUI::ReadChange2TSInfo() {}
+
+void DRUI::btnSlotLayout4Dir()
+{
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, QString(), QString(), QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return;
+    m_pMergeDirEdit->setText(folder);
+    RefreshMergeFolderList();
+    m_pAddButton->setEnabled(false);
+}
+
+void DRUI::MergeDirFocusOut()
+{
+    if (!m_pMergeDirEdit->text().isEmpty())
+        RefreshMergeFolderList();
+    m_pAddButton->setEnabled(false);
+}
+
+void DRUI::btnAddSlot()
+{
+    const int rows = m_pTargetVideoTable->rowCount();
+    if (rows >= kMaxMergeFiles) {
+        CMessageBox box;
+        box.PlaceOver(this);
+        box.InitInfoDialog(
+            QStringLiteral("You can merge multiple files no more than 20 files at one time"));
+        box.exec();
+        return;
+    }
+    const QList<QTableWidgetItem*> selected = m_pSourceVideoTable->selectedItems();
+    if (selected.size() < 3)
+        return;
+    const int sourceRow = selected.first()->row();
+    QStringList texts;
+    for (int column = 0; column < 3; ++column) {
+        const QTableWidgetItem* cell = m_pSourceVideoTable->item(sourceRow, column);
+        texts.append(cell ? cell->text() : QString());
+    }
+    m_pTargetVideoTable->setRowCount(rows + 1);
+    m_pTargetVideoTable->setColumnWidth(0, 180);
+    fillRow(m_pTargetVideoTable, rows, texts);
+    m_pMergeButton->setEnabled(m_pTargetVideoTable->rowCount() >= 2);
+}
+
+void DRUI::SourceTableItemDoubleClick(QTableWidgetItem*)
+{
+    btnAddSlot();
+}
+
+void DRUI::SourceTableItemClick(QTableWidgetItem*)
+{
+    m_pAddButton->setEnabled(m_pSourceVideoTable->selectedItems().size() >= 3);
+}
+
+void DRUI::TargetTableItemClick(QTableWidgetItem*)
+{
+    const int rows = m_pTargetVideoTable->rowCount();
+    for (const QTableWidgetItem* cell : m_pTargetVideoTable->selectedItems()) {
+        const int row = cell->row();
+        m_pUpButton->setEnabled(row != 0);
+        m_pDownButton->setEnabled(row < rows - 1);
+        m_pDelButton->setEnabled(true);
+    }
+}
+
+void DRUI::btnUpSlot()
+{
+    const QList<QTableWidgetItem*> cells = m_pTargetVideoTable->selectedItems();
+    if (cells.isEmpty())
+        return;
+    const int row = cells.first()->row();
+    if (row != 0)
+        moveSelectedTexts(m_pTargetVideoTable, row - 1, cells);
+    if (row <= 1)
+        m_pUpButton->setEnabled(false);
+    else
+        m_pDownButton->setEnabled(true);
+}
+
+void DRUI::btnDownSlot()
+{
+    const QList<QTableWidgetItem*> cells = m_pTargetVideoTable->selectedItems();
+    if (cells.isEmpty())
+        return;
+    const int row = cells.first()->row();
+    const int rows = m_pTargetVideoTable->rowCount();
+    if (row < rows - 1)
+        moveSelectedTexts(m_pTargetVideoTable, row + 1, cells);
+    if (row + 1 >= rows - 1)
+        m_pDownButton->setEnabled(false);
+    else
+        m_pUpButton->setEnabled(true);
+}
+
+void DRUI::btnDelSlot()
+{
+    const QList<QTableWidgetItem*> cells = m_pTargetVideoTable->selectedItems();
+    if (!cells.isEmpty())
+        m_pTargetVideoTable->removeRow(cells.first()->row());
+    m_pMergeButton->setEnabled(m_pTargetVideoTable->rowCount() >= 2);
+}

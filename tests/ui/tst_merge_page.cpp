@@ -1,0 +1,275 @@
+// The merge page offscreen: the folder list, the 20-file limit, moving rows and the buttons'
+// states, and the merge list kept across visits.
+#include "MediaTestUtil.h"
+#include "UiTestUtil.h"
+#include "app/DRUI.h"
+
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedLayout>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <memory>
+
+class TestMergePage : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void folderListNewestFirstWithDurations();
+    void twentyFilesAtMost_data();
+    void twentyFilesAtMost();
+    void moveRows_data();
+    void moveRows();
+    void mergeNeedsTwoRows();
+    void backAndReentryKeepMergeList();
+
+private:
+    // Clicks `row` of `table` as the user would (the row must be on screen).
+    void clickRow(QTableWidget* table, int row, bool twice = false);
+    // Queues the folder-list rows of `names` in this order with a click and Add each.
+    void queue(const QStringList& names);
+    // "name time" of every merge-list row, top to bottom.
+    QStringList mergeList() const;
+    int selectedMergeRow() const;
+
+    QTemporaryDir m_folder; // one.mp4 (1 s, oldest), two.mp4 (2 s), three.mp4 (3 s, newest)
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<DRUI> m_window;
+    std::unique_ptr<uitest::BoxAnswerer> m_boxes;
+};
+
+void TestMergePage::initTestCase()
+{
+    const QDateTime base = QDateTime::currentDateTime().addDays(-1);
+    const QStringList names{QStringLiteral("one.mp4"), QStringLiteral("two.mp4"),
+                            QStringLiteral("three.mp4")};
+    for (int i = 0; i < names.size(); ++i) {
+        testutil::ClipSpec spec;
+        spec.seconds = i + 1;
+        spec.size = QStringLiteral("160x120");
+        const QString path = m_folder.filePath(names[i]);
+        QVERIFY(testutil::makeClip(path, spec));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(base.addSecs(60 * i), QFileDevice::FileModificationTime));
+    }
+}
+
+void TestMergePage::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    m_window = std::make_unique<DRUI>();
+    m_window->m_strIniPath = m_root->filePath(QStringLiteral("ScreenRecord.ini"));
+    m_window->Init();
+    m_window->m_pDeviceProcess->setProgram(testutil::ffmpegPath());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window->m_pMergeDirEdit->setText(m_folder.path());
+    m_window->btnEditSlot();
+    QCOMPARE(m_window->m_pStackedLayout->currentIndex(), 3);
+    m_boxes = std::make_unique<uitest::BoxAnswerer>();
+}
+
+void TestMergePage::cleanup()
+{
+    m_boxes.reset();
+    m_window.reset();
+    m_root.reset();
+}
+
+void TestMergePage::clickRow(QTableWidget* table, int row, bool twice)
+{
+    const QPoint at = table->visualItemRect(table->item(row, 0)).center();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
+    if (twice) {
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(table->viewport(), Qt::LeftButton, {}, at);
+    }
+}
+
+void TestMergePage::queue(const QStringList& names)
+{
+    QTableWidget* source = m_window->m_pSourceVideoTable;
+    for (const QString& name : names) {
+        const QList<QTableWidgetItem*> found = source->findItems(name, Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        clickRow(source, found.first()->row());
+        QVERIFY(m_window->m_pAddButton->isEnabled());
+        QTest::mouseClick(m_window->m_pAddButton, Qt::LeftButton);
+    }
+}
+
+QStringList TestMergePage::mergeList() const
+{
+    QStringList rows;
+    const QTableWidget* target = m_window->m_pTargetVideoTable;
+    for (int row = 0; row < target->rowCount(); ++row)
+        rows.append(target->item(row, 0)->text() + QLatin1Char(' ') + target->item(row, 2)->text());
+    return rows;
+}
+
+int TestMergePage::selectedMergeRow() const
+{
+    const QList<QTableWidgetItem*> cells = m_window->m_pTargetVideoTable->selectedItems();
+    return cells.size() == 3 ? cells.first()->row() : -1;
+}
+
+void TestMergePage::folderListNewestFirstWithDurations()
+{
+    const QTableWidget* source = m_window->m_pSourceVideoTable;
+    QStringList rows;
+    for (int row = 0; row < source->rowCount(); ++row)
+        rows.append(source->item(row, 0)->text() + QLatin1Char(' ') + source->item(row, 2)->text());
+    QCOMPARE(rows,
+             (QStringList{QStringLiteral("three.mp4 00:00:03"), QStringLiteral("two.mp4 00:00:02"),
+                          QStringLiteral("one.mp4 00:00:01")}));
+    QVERIFY(source->item(0, 1)->text().endsWith(QStringLiteral(" KB")));
+
+    // Focus leaving the directory box rescans the folder, even with its text unchanged, and
+    // leaves Add disabled until a row is clicked again.
+    clickRow(m_window->m_pSourceVideoTable, 0);
+    QVERIFY(m_window->m_pAddButton->isEnabled());
+    QVERIFY(QFile::copy(m_folder.filePath(QStringLiteral("one.mp4")),
+                        m_folder.filePath(QStringLiteral("copy.mp4"))));
+    QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
+    QCoreApplication::sendEvent(m_window->m_pMergeDirEdit, &out);
+    QVERIFY(QFile::remove(m_folder.filePath(QStringLiteral("copy.mp4"))));
+    QCOMPARE(source->rowCount(), 4);
+    QCOMPARE(source->item(0, 0)->text(), QStringLiteral("copy.mp4"));
+    QVERIFY(!m_window->m_pAddButton->isEnabled());
+}
+
+void TestMergePage::twentyFilesAtMost_data()
+{
+    QTest::addColumn<bool>("doubleClick");
+    QTest::newRow("Add button") << false;
+    QTest::newRow("double-click") << true;
+}
+
+void TestMergePage::twentyFilesAtMost()
+{
+    QFETCH(bool, doubleClick);
+    QTableWidget* source = m_window->m_pSourceVideoTable;
+    QTableWidget* target = m_window->m_pTargetVideoTable;
+    const auto add = [&] {
+        clickRow(source, 1, doubleClick);
+        if (!doubleClick)
+            QTest::mouseClick(m_window->m_pAddButton, Qt::LeftButton);
+    };
+    for (int i = 0; i < 19; ++i)
+        add();
+    QCOMPARE(target->rowCount(), 19);
+    QVERIFY(m_boxes->seen.isEmpty());
+    add();
+    QCOMPARE(target->rowCount(), 20);
+    QVERIFY(m_boxes->seen.isEmpty());
+    add();
+    QCOMPARE(target->rowCount(), 20);
+    QCOMPARE(m_boxes->seen.size(), 1);
+    QCOMPARE(m_boxes->seen.first().text,
+             QStringLiteral("You can merge multiple files no more than 20 files at one time"));
+
+    // With nothing selected in the folder list the limit is still told.
+    source->clearSelection();
+    m_window->btnAddSlot();
+    QCOMPARE(m_boxes->seen.size(), 2);
+    QCOMPARE(target->rowCount(), 20);
+    QCOMPARE(target->item(19, 0)->text(), QStringLiteral("two.mp4"));
+}
+
+void TestMergePage::moveRows_data()
+{
+    QTest::addColumn<QStringList>("queued");
+    QTest::addColumn<int>("clicked");
+    QTest::addColumn<QString>("moves"); // 'u' Up, 'd' Down
+    QTest::addColumn<QStringList>("order");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<bool>("upEnabled");
+    QTest::addColumn<bool>("downEnabled");
+
+    const QString one = QStringLiteral("one.mp4");
+    const QString two = QStringLiteral("two.mp4");
+    const QString three = QStringLiteral("three.mp4");
+    const QString r1 = QStringLiteral("one.mp4 00:00:01");
+    const QString r2 = QStringLiteral("two.mp4 00:00:02");
+    const QString r3 = QStringLiteral("three.mp4 00:00:03");
+
+    QTest::newRow("second of two up: Up off, Down stays off")
+        << QStringList{one, two} << 1 << QStringLiteral("u") << QStringList{r2, r1} << 0 << false
+        << false;
+    QTest::newRow("first of two down: Down off, Up stays off")
+        << QStringList{one, two} << 0 << QStringLiteral("d") << QStringList{r2, r1} << 1 << false
+        << false;
+    QTest::newRow("middle of three up") << QStringList{one, two, three} << 1 << QStringLiteral("u")
+                                        << QStringList{r2, r1, r3} << 0 << false << true;
+    QTest::newRow("last of three up turns Down on")
+        << QStringList{one, two, three} << 2 << QStringLiteral("u") << QStringList{r1, r3, r2} << 1
+        << true << true;
+    QTest::newRow("first of three down twice")
+        << QStringList{one, two, three} << 0 << QStringLiteral("dd") << QStringList{r2, r3, r1} << 2
+        << true << false;
+    QTest::newRow("down then up returns")
+        << QStringList{one, two, three} << 0 << QStringLiteral("du") << QStringList{r1, r2, r3} << 0
+        << false << true;
+}
+
+void TestMergePage::moveRows()
+{
+    QFETCH(QStringList, queued);
+    QFETCH(int, clicked);
+    QFETCH(QString, moves);
+    QFETCH(QStringList, order);
+    QFETCH(int, selected);
+    QFETCH(bool, upEnabled);
+    QFETCH(bool, downEnabled);
+    queue(queued);
+    clickRow(m_window->m_pTargetVideoTable, clicked);
+    QVERIFY(m_window->m_pDelButton->isEnabled());
+    for (QChar move : moves)
+        QTest::mouseClick(move == QLatin1Char('u') ? m_window->m_pUpButton
+                                                   : m_window->m_pDownButton,
+                          Qt::LeftButton);
+    QCOMPARE(mergeList(), order);
+    QCOMPARE(selectedMergeRow(), selected);
+    QCOMPARE(m_window->m_pUpButton->isEnabled(), upEnabled);
+    QCOMPARE(m_window->m_pDownButton->isEnabled(), downEnabled);
+}
+
+void TestMergePage::mergeNeedsTwoRows()
+{
+    QVERIFY(!m_window->m_pMergeButton->isEnabled());
+    queue({QStringLiteral("one.mp4")});
+    QVERIFY(!m_window->m_pMergeButton->isEnabled());
+    queue({QStringLiteral("one.mp4")});
+    QVERIFY(m_window->m_pMergeButton->isEnabled());
+    clickRow(m_window->m_pTargetVideoTable, 0);
+    QTest::mouseClick(m_window->m_pDelButton, Qt::LeftButton);
+    QCOMPARE(m_window->m_pTargetVideoTable->rowCount(), 1);
+    QVERIFY(!m_window->m_pMergeButton->isEnabled());
+}
+
+void TestMergePage::backAndReentryKeepMergeList()
+{
+    queue({QStringLiteral("two.mp4"), QStringLiteral("one.mp4"), QStringLiteral("three.mp4")});
+    const QStringList before = mergeList();
+    QPushButton* back = nullptr;
+    for (QPushButton* button : m_window->m_pLayout4Widget->findChildren<QPushButton*>()) {
+        if (button->text() == QLatin1String("Back"))
+            back = button;
+    }
+    QVERIFY(back);
+    QTest::mouseClick(back, Qt::LeftButton);
+    QCOMPARE(m_window->m_pStackedLayout->currentIndex(), 0);
+    m_window->btnEditSlot();
+    QCOMPARE(m_window->m_pStackedLayout->currentIndex(), 3);
+    QCOMPARE(mergeList(), before);
+    QVERIFY(m_window->m_pMergeButton->isEnabled());
+}
+
+VISTREL_UI_TEST_MAIN(TestMergePage)
+#include "tst_merge_page.moc"

@@ -10,8 +10,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -38,11 +40,25 @@ ToolResult waitCancelable(ToolRun* run)
     return run->wait();
 }
 
+// A list of mismatches can be longer than the box's few lines: the box then grows downwards
+// until its whole text shows (within the screen), so no mismatch is hidden.
 void showInfo(QWidget* owner, const QString& text)
 {
     CMessageBox box;
-    box.PlaceOver(owner);
     box.InitInfoDialog(text);
+    if (QLabel* label = box.m_pMessageLabel) {
+        const int need = label->heightForWidth(label->minimumWidth());
+        if (need > label->minimumHeight()) {
+            // A line more than the text for the spacings of the box's layouts.
+            int height =
+                box.height() + need - label->minimumHeight() + label->fontMetrics().lineSpacing();
+            if (const QScreen* screen = owner->screen())
+                height = std::min(height, screen->availableGeometry().height() - 100);
+            label->setMinimumHeight(need);
+            box.setFixedSize(box.width(), height);
+        }
+    }
+    box.PlaceOver(owner);
     box.exec();
 }
 
@@ -124,12 +140,10 @@ QString DRUI::CheckMergeInputs()
     }
     facts.resize(paths.size());
 
-    const QStringList mismatches = mergeMismatches(names, facts);
-    if (!mismatches.isEmpty())
-        return QStringLiteral("These files cannot be merged with %1:\n%2")
-            .arg(names.first(), mismatches.join(QLatin1Char('\n')));
-    m_vecMergeFacts = facts;
-    return QString();
+    const QString refusal = mergeRefusal(names, facts);
+    if (refusal.isEmpty())
+        m_vecMergeFacts = facts;
+    return refusal;
 }
 
 int DRUI::StartQProcessMerge()

@@ -100,7 +100,7 @@ QStringList differences(const MediaFacts& f, const MediaFacts& ref)
     QStringList out;
     const auto differ = [&out](const QString& what, const QString& mine, const QString& theirs) {
         if (mine != theirs)
-            out.append(QStringLiteral("%1 %2 instead of %3").arg(what, mine, theirs));
+            out.append(what + QLatin1Char(' ') + mine);
     };
     if (f.hasVideo != ref.hasVideo) {
         out.append(f.hasVideo ? QStringLiteral("has video") : QStringLiteral("no video"));
@@ -120,6 +120,15 @@ QStringList differences(const MediaFacts& f, const MediaFacts& ref)
         differ(QStringLiteral("channels"), f.channels, ref.channels);
     }
     return out;
+}
+
+qsizetype firstOpened(const QStringList& names, const QVector<MediaFacts>& facts)
+{
+    for (qsizetype i = 0; i < names.size() && i < facts.size(); ++i) {
+        if (facts.at(i).opened)
+            return i;
+    }
+    return -1;
 }
 
 } // namespace
@@ -168,22 +177,48 @@ QStringList describeArguments(const QStringList& paths)
     return args;
 }
 
+QString mediaSummary(const MediaFacts& facts)
+{
+    QStringList parts;
+    parts.append(facts.hasVideo ? QStringLiteral("%1 %2 %3 %4")
+                                      .arg(facts.videoCodec, facts.size, facts.pixelFormat,
+                                           rateText(facts.frameRate))
+                                : QStringLiteral("no video"));
+    parts.append(facts.hasAudio ? QStringLiteral("%1 %2 Hz %3")
+                                      .arg(facts.audioCodec)
+                                      .arg(facts.sampleRate)
+                                      .arg(facts.channels)
+                                : QStringLiteral("no audio"));
+    return parts.join(QStringLiteral(", "));
+}
+
 QStringList mergeMismatches(const QStringList& names, const QVector<MediaFacts>& facts)
 {
     QStringList lines;
-    qsizetype ref = -1;
+    const qsizetype ref = firstOpened(names, facts);
     for (qsizetype i = 0; i < names.size(); ++i) {
         if (i >= facts.size() || !facts.at(i).opened) {
             lines.append(QStringLiteral("%1: cannot be read as a video").arg(names.at(i)));
             continue;
         }
-        if (ref < 0) {
-            ref = i;
+        if (i == ref)
             continue;
-        }
         const QStringList diff = differences(facts.at(i), facts.at(ref));
         if (!diff.isEmpty())
             lines.append(names.at(i) + QStringLiteral(": ") + diff.join(QStringLiteral(", ")));
     }
     return lines;
+}
+
+QString mergeRefusal(const QStringList& names, const QVector<MediaFacts>& facts)
+{
+    const QStringList lines = mergeMismatches(names, facts);
+    if (lines.isEmpty())
+        return QString();
+    const qsizetype ref = firstOpened(names, facts);
+    const QString head =
+        ref < 0 ? QStringLiteral("Merge failed, these files cannot be read as videos:")
+                : QStringLiteral("These files do not match %1 (%2) and cannot be merged with it:")
+                      .arg(names.at(ref), mediaSummary(facts.at(ref)));
+    return head + QLatin1Char('\n') + lines.join(QLatin1Char('\n'));
 }

@@ -25,15 +25,9 @@ void TestMergeProgress::steps_data()
     QTest::newRow("a file playing longer than its header says does not spill over")
         << QVector<double>{10, 30} << QStringList{"c0:25", "d0", "c1:0"}
         << QVector<int>{12, 12, 12};
-    QTest::newRow("time going back does not lower the bar")
-        << QVector<double>{10} << QStringList{"c0:8", "c0:2", "d0", "j:1"}
-        << QVector<int>{40, 40, 50, 55};
     QTest::newRow("unknown lengths still move by whole files")
         << QVector<double>{0, -1} << QStringList{"c0:5", "d0", "c1:7", "d1", "j:3"}
         << QVector<int>{0, 25, 25, 50, 50};
-    QTest::newRow("an unknown length weighs as the known mean")
-        << QVector<double>{30, 0, 10} << QStringList{"c0:30", "d0", "c1:50", "d1", "j:20"}
-        << QVector<int>{25, 25, 25, 41, 66};
 }
 
 void TestMergeProgress::steps()

@@ -1,4 +1,4 @@
-// The cut editor's pure rules: probed durations, marks, output names and the tool's arguments.
+// The cut editor's pure rules: probed durations and the names of output and working files.
 #include "cut/CutLogic.h"
 #include "library/FolderScan.h"
 #include "support/Helpers.h"
@@ -14,13 +14,9 @@ class TestCutLogic : public QObject
 private Q_SLOTS:
     void probedDuration_data();
     void probedDuration();
-    void spanMustRunForward_data();
-    void spanMustRunForward();
     void outputName_data();
     void outputName();
     void workingFileStaysOutOfLists();
-    void argumentsSeekBeforeTheInput_data();
-    void argumentsSeekBeforeTheInput();
 };
 
 void TestCutLogic::probedDuration_data()
@@ -41,24 +37,6 @@ void TestCutLogic::probedDuration()
     QFETCH(QString, text);
     QFETCH(qint64, seconds);
     QCOMPARE(ProbeTextToSeconds(text), seconds);
-}
-
-void TestCutLogic::spanMustRunForward_data()
-{
-    QTest::addColumn<qint64>("start");
-    QTest::addColumn<qint64>("end");
-    QTest::addColumn<bool>("cuttable");
-    QTest::newRow("ten to forty") << qint64(10) << qint64(40) << true;
-    QTest::newRow("end equal to start") << qint64(40) << qint64(40) << false;
-    QTest::newRow("end before start") << qint64(40) << qint64(10) << false;
-}
-
-void TestCutLogic::spanMustRunForward()
-{
-    QFETCH(qint64, start);
-    QFETCH(qint64, end);
-    QFETCH(bool, cuttable);
-    QCOMPARE(CutSpanProblem(start, end).isEmpty(), cuttable);
 }
 
 void TestCutLogic::outputName_data()
@@ -115,34 +93,6 @@ void TestCutLogic::workingFileStaysOutOfLists()
     file.write("partial");
     file.close();
     QVERIFY(ScanFolderNewestFirst(out.path()).isEmpty());
-}
-
-void TestCutLogic::argumentsSeekBeforeTheInput_data()
-{
-    QTest::addColumn<qint64>("start");
-    QTest::addColumn<qint64>("end");
-    QTest::addColumn<QString>("length");
-    QTest::newRow("ten to forty") << qint64(10) << qint64(40) << QStringLiteral("30");
-    QTest::newRow("from the beginning") << qint64(0) << qint64(7) << QStringLiteral("7");
-}
-
-void TestCutLogic::argumentsSeekBeforeTheInput()
-{
-    QFETCH(qint64, start);
-    QFETCH(qint64, end);
-    QFETCH(QString, length);
-    const QString source = QStringLiteral("/v/my \"best\" ünï.mp4");
-    const QString output = QStringLiteral("/o u t/.Cut_x.tmp.mp4");
-    const QStringList args = CutArguments(source, start, end, output);
-
-    const qsizetype ss = args.indexOf(QStringLiteral("-ss"));
-    const qsizetype in = args.indexOf(QStringLiteral("-i"));
-    QVERIFY(ss >= 0 && in > ss); // seeking the input, not the decoded output
-    QCOMPARE(args.value(ss + 1), QString::number(start));
-    QCOMPARE(args.value(in + 1), source);
-    QCOMPARE(args.value(args.indexOf(QStringLiteral("-t")) + 1), length);
-    QCOMPARE(args.value(args.indexOf(QStringLiteral("-codec")) + 1), QStringLiteral("copy"));
-    QCOMPARE(args.last(), output);
 }
 
 QTEST_GUILESS_MAIN(TestCutLogic)

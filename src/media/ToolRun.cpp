@@ -8,6 +8,9 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 Q_LOGGING_CATEGORY(lcMedia, "vistrel.media")
 
 namespace
@@ -125,6 +128,9 @@ bool ToolRun::start(const QStringList& args)
     m_process = new QProcess(this);
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->setProgram(m_program);
+    // A tool outliving a killed program would go on recording (or writing) unseen; the signal
+    // lets it close its output as after "q".
+    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process->setArguments(args);
     if (!m_workingDir.isEmpty())
         m_process->setWorkingDirectory(m_workingDir);

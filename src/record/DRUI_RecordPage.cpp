@@ -19,6 +19,7 @@
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QSettings>
+#include <QStackedLayout>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -172,8 +173,14 @@ void DRUI::btnSlotLayout2Dir()
 
 void DRUI::RecoverLeftoverRecordings()
 {
-    if (m_bRecordExiting || !m_pRecordDirEdit)
+    if (m_bRecordExiting)
         return;
+    if (!m_pStackedLayout || !m_pRecordDirEdit) {
+        // Init is still building pages (its listing and probe runs process timers): begin
+        // once the window is whole.
+        QTimer::singleShot(100, this, &DRUI::RecoverLeftoverRecordings);
+        return;
+    }
     const QString dir = m_pRecordDirEdit->text();
     const QDateTime now = QDateTime::currentDateTime();
     for (const QString& path : leftoverFinalisingFiles(dir)) {
@@ -190,6 +197,9 @@ void DRUI::RecoverLeftoverRecordings()
         }
         m_vecRecoverFiles.append(path);
     }
+    if (!m_vecRecoverFiles.isEmpty())
+        qCInfo(lcRecord).noquote()
+            << "recovering" << m_vecRecoverFiles.size() << "interrupted recordings in" << dir;
     if (!IsRecordingBusy())
         FinalizeNextLeftover();
 }

@@ -23,7 +23,7 @@
 namespace rectest
 {
 
-bool prepareEnvironment(QString* why)
+bool prepareEnvironment(QString* why, const QString& homeDir)
 {
     const QString dir = qEnvironmentVariable("VISTREL_AV_DIR");
     QFile env(dir + QStringLiteral("/env"));
@@ -47,7 +47,9 @@ bool prepareEnvironment(QString* why)
     }
 
     // Lives as long as the process: HOME, the offscreen screen's description.
-    static QTemporaryDir home;
+    static QTemporaryDir temporary;
+    const QDir home(homeDir.isEmpty() ? temporary.path() : homeDir);
+    QDir().mkpath(home.path());
     qputenv("HOME", home.path().toUtf8());
     const QStringList wh = size.split(QLatin1Char('x'));
     const QString config = home.filePath(QStringLiteral("screen.json"));
@@ -141,6 +143,17 @@ void killNow(qint64 pid)
 {
     if (pid > 0)
         ::kill(pid_t(pid), SIGKILL);
+}
+
+bool processGone(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    // "pid (comm) S ...": the state follows the closing parenthesis.
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close >= 0 && text.mid(close + 2, 1) == "Z";
 }
 
 } // namespace rectest

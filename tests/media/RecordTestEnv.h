@@ -17,8 +17,9 @@ namespace rectest
 // Reads DISPLAY, PULSE_SERVER and SCREEN_SIZE from the session that the CTest fixture started
 // (VISTREL_AV_DIR/env) into this process's environment, points HOME at a private folder and
 // gives Qt's offscreen platform one screen of the X screen's size. Call before the
-// QApplication exists. False, with the reason in `why`, when there is no session.
-bool prepareEnvironment(QString* why);
+// QApplication exists. `home` is made and used as HOME (default: a temporary folder). False,
+// with the reason in `why`, when there is no session.
+bool prepareEnvironment(QString* why, const QString& home = QString());
 
 // Answers every message box that shows (OK) and keeps its title and text.
 class BoxAnswerer final : public QObject
@@ -54,6 +55,9 @@ double firstPictureTime(const QString& path);
 
 // Sends SIGKILL to `pid`.
 void killNow(qint64 pid);
+
+// True when process `pid` has ended (gone, or a zombie nobody reaped yet).
+bool processGone(qint64 pid);
 
 } // namespace rectest
 

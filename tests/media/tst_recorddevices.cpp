@@ -5,12 +5,16 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include "support/Helpers.h"
 
 class TestRecordDevices : public QObject
 {
@@ -24,6 +28,10 @@ private Q_SLOTS:
     void soundChoices();
     void saveFolder_data();
     void saveFolder();
+    void chooseFolder_data();
+    void chooseFolder();
+    void waylandNotice_data();
+    void waylandNotice();
 
 private:
     bool m_ready;
@@ -111,6 +119,83 @@ void TestRecordDevices::saveFolder()
     // such folders measure 0 bytes.
     const QString free = window.m_pFreeSpaceLabel->text();
     QVERIFY2(free != QLatin1String("0 Bytes") && free != QLatin1String("Unknow"), qPrintable(free));
+}
+
+void TestRecordDevices::chooseFolder_data()
+{
+    QTest::addColumn<bool>("choose");
+    QTest::newRow("cancel changes nothing") << false;
+    QTest::newRow("a chosen folder is kept, measured and remembered") << true;
+}
+
+void TestRecordDevices::chooseFolder()
+{
+    QFETCH(bool, choose);
+
+    QTemporaryDir tmp;
+    const QString ini = tmp.filePath(QStringLiteral("ScreenRecord.ini"));
+    const QString chosen = tmp.filePath(QStringLiteral("Filme für Jörg"));
+    QVERIFY(QDir().mkpath(chosen));
+    auto window = std::make_unique<DRUI>();
+    window->m_strIniPath = ini;
+    window->Init();
+    const QString before = window->m_pRecordDirEdit->text();
+    const QString freeBefore = window->m_pFreeSpaceLabel->text();
+
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            if (!dialog || !dialog->isVisible())
+                continue;
+            if (choose) {
+                dialog->setDirectory(chosen);
+                QMetaObject::invokeMethod(dialog, "accept");
+            } else {
+                dialog->reject();
+            }
+        }
+    });
+    answer.start(50);
+    window->btnSlotLayout2Dir();
+    answer.stop();
+
+    if (!choose) {
+        QCOMPARE(window->m_pRecordDirEdit->text(), before);
+        QCOMPARE(window->m_pFreeSpaceLabel->text(), freeBefore);
+        QVERIFY(!QFileInfo::exists(ini));
+        return;
+    }
+    QCOMPARE(window->m_pRecordDirEdit->text(), chosen);
+    QCOMPARE(window->m_pFreeSpaceLabel->text(),
+             QString::fromStdString(GetFileSizeString(qint64(GetFreeSpace(chosen)))));
+    window.reset();
+    DRUI again;
+    again.m_strIniPath = ini;
+    again.Init();
+    QCOMPARE(again.m_pRecordDirEdit->text(), chosen);
+}
+
+void TestRecordDevices::waylandNotice_data()
+{
+    QTest::addColumn<bool>("wayland");
+    QTest::newRow("X11 session") << false;
+    QTest::newRow("Wayland session") << true;
+}
+
+void TestRecordDevices::waylandNotice()
+{
+    QFETCH(bool, wayland);
+
+    if (wayland)
+        qputenv("WAYLAND_DISPLAY", "wayland-0");
+    QTemporaryDir tmp;
+    DRUI window;
+    window.m_strIniPath = tmp.filePath(QStringLiteral("ScreenRecord.ini"));
+    window.Init();
+    qunsetenv("WAYLAND_DISPLAY");
+    QCOMPARE(!window.m_pWaylandLabel->isHidden(), wayland);
+    QVERIFY(window.m_pWaylandLabel->text().contains(QLatin1String("only X11 windows")));
 }
 
 RECTEST_MAIN(TestRecordDevices)

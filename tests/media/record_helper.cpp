@@ -1,0 +1,32 @@
+// A stand-in for the program that a test can kill: records into argv[1] (settings in argv[2],
+// HOME in argv[3]) and prints "LIVE <tool pid>" once the first frame is in.
+#include "RecordTestEnv.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QString why;
+    if (argc < 4 || !rectest::prepareEnvironment(&why, QString::fromLocal8Bit(argv[3]))) {
+        std::fprintf(stderr, "record_helper SAVE_DIR INI_DIR HOME_DIR: %s\n", qPrintable(why));
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    auto window =
+        rectest::makeWindow(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[1]));
+    window->btnSlotRecord();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+        if (!window->m_bRecordLive)
+            return;
+        std::printf("LIVE %lld\n", window->m_pRecordProcess->processId());
+        std::fflush(stdout);
+        poll.stop();
+    });
+    poll.start(50);
+    return app.exec();
+}

@@ -1,0 +1,196 @@
+// A recording that ends badly is still kept and told: the tool killed under the window or on
+// its own, the whole program killed (recovered at the next start), a tool that fails mid-way.
+#include "MediaTestUtil.h"
+#include "RecordTestEnv.h"
+#include "record/RecordCommand.h"
+#include "record/RecordNames.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestRecordSafety : public QObject
+{
+    Q_OBJECT
+public:
+    TestRecordSafety(bool ready, const QString& why) : m_ready(ready), m_why(why) {}
+
+private Q_SLOTS:
+    void initTestCase();
+    void toolKilledWhileRecording();
+    void toolKilledAlone();
+    void programKilledRecoveredAtNextStart();
+    void toolFailsMidway();
+
+private:
+    bool m_ready;
+    QString m_why;
+};
+
+void TestRecordSafety::initTestCase()
+{
+    if (!m_ready)
+        QSKIP(qPrintable(m_why));
+}
+
+void TestRecordSafety::toolKilledWhileRecording()
+{
+    rectest::BoxAnswerer boxes;
+    QTemporaryDir tmp;
+    const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
+    auto w = rectest::makeWindow(tmp.path(), saveDir);
+    DRUI::m_pAudioComBox->setCurrentIndex(DRUI::m_pAudioComBox->findText("Microphone"));
+    w->btnSlotRecord();
+    QVERIFY(rectest::waitUntilLive(*w));
+    QTest::qWait(4500);
+    rectest::killNow(w->m_pRecordProcess->processId());
+
+    // The page goes back to idle by itself (no clock running over nothing) ...
+    QVERIFY(QTest::qWaitFor([] { return !DRUI::m_bIsStart; }, 5000));
+    QCOMPARE(w->m_pRecordButton->text(), QStringLiteral("Start"));
+    QVERIFY(w->isVisible() && !w->isMinimized());
+    QVERIFY(rectest::waitUntilIdle(*w));
+
+    // ... keeps what was recorded under the recording's name, and says what happened.
+    const QStringList files = rectest::filesIn(saveDir);
+    QCOMPARE(files.size(), 1);
+    const QString path = QDir(saveDir).filePath(files[0]);
+    QVERIFY(QTest::qWaitFor([&] { return boxes.texts.size() == 1; }, 5000));
+    QVERIFY2(boxes.texts[0].contains(QLatin1String("stopped unexpectedly")) &&
+                 boxes.texts[0].contains(QLatin1String("crashed")) &&
+                 boxes.texts[0].contains(files[0]),
+             qPrintable(boxes.texts[0]));
+    const double duration = testutil::probeDuration(path);
+    QVERIFY2(duration >= 2.0, qPrintable(QString::number(duration)));
+    QVERIFY(testutil::decodesCleanly(path));
+}
+
+void TestRecordSafety::toolKilledAlone()
+{
+    // The tool as the program runs it, killed with nobody left to stop it properly (a power
+    // cut does the same): what it wrote plays up to its last fragment.
+    QTemporaryDir tmp;
+    const RecordingPaths paths = chooseRecordingPaths(tmp.path(), QDateTime::currentDateTime());
+    LinuxCapture capture;
+    capture.display = qEnvironmentVariable("DISPLAY");
+    capture.width = 640;
+    capture.height = 480;
+    capture.audioSources = {QStringLiteral("mic")};
+    capture.startSeconds = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    capture.outputPath = paths.workPath;
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(testutil::ffmpegPath(), linuxRecordArguments(capture));
+    QByteArray log;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            log += tool.readAll();
+            return QString::fromUtf8(log).contains(
+                QRegularExpression(QStringLiteral("frame=\\s*[1-9]")));
+        },
+        30000));
+    QTest::qWait(4500);
+    rectest::killNow(tool.processId());
+    QVERIFY(tool.waitForFinished(5000));
+
+    const double left = testutil::probeDuration(paths.workPath);
+    QVERIFY2(left >= 2.0, qPrintable(QString::number(left)));
+    QVERIFY(testutil::decodesCleanly(paths.workPath));
+}
+
+void TestRecordSafety::programKilledRecoveredAtNextStart()
+{
+    QTemporaryDir tmp;
+    const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
+    QProcess program;
+    program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/media_record_helper"),
+                  {saveDir, tmp.path(), tmp.filePath(QStringLiteral("home"))});
+    qint64 toolPid = 0;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const QByteArray line = program.readLine().trimmed();
+            if (line.startsWith("LIVE "))
+                toolPid = line.mid(5).toLongLong();
+            return toolPid > 0 || program.state() == QProcess::NotRunning;
+        },
+        40000));
+    QVERIFY2(toolPid > 0, program.readAllStandardError().constData());
+    // Should the tool outlive the check below, it is still this test's to stop.
+    const auto reap = qScopeGuard([&] {
+        if (!rectest::processGone(toolPid))
+            rectest::killNow(toolPid);
+    });
+    QTest::qWait(4500);
+    rectest::killNow(program.processId());
+    QVERIFY(program.waitForFinished(5000));
+
+    // The tool does not go on recording on its own, and what it wrote plays to the end.
+    QVERIFY(QTest::qWaitFor([&] { return rectest::processGone(toolPid); }, 10000));
+    const QStringList left = rectest::filesIn(saveDir);
+    QCOMPARE(left.size(), 1);
+    const QString work = QDir(saveDir).filePath(left[0]);
+    const QString finalName = finalNameForWorkingFile(left[0]);
+    QVERIFY2(!finalName.isEmpty(), qPrintable(left[0]));
+    const double duration = testutil::probeDuration(work);
+    QVERIFY2(duration >= 4.0, qPrintable(QString::number(duration)));
+
+    // Written long enough ago to be a leftover; another, fresh one may belong to a recording
+    // still running in another instance and is left alone.
+    {
+        QFile f(work);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                              QFileDevice::FileModificationTime));
+    }
+    const QString busy = QDir(saveDir).filePath(workingFileName(QStringLiteral("busy.mp4")));
+    QVERIFY(testutil::writeRandomFile(busy, 4096));
+    const QByteArray busySum = testutil::checksum(busy);
+
+    rectest::BoxAnswerer boxes;
+    auto w = rectest::makeWindow(tmp.path(), saveDir);
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return rectest::filesIn(saveDir) ==
+                   QStringList({QFileInfo(busy).fileName(), finalName});
+        },
+        30000));
+    QVERIFY(QTest::qWaitFor([&] { return boxes.texts.size() == 1; }, 5000));
+    QVERIFY2(boxes.texts[0].contains(QLatin1String("recovered")) &&
+                 boxes.texts[0].contains(finalName),
+             qPrintable(boxes.texts[0]));
+    QCOMPARE(testutil::checksum(busy), busySum);
+    const QString finalPath = QDir(saveDir).filePath(finalName);
+    QVERIFY(testutil::decodesCleanly(finalPath));
+    QVERIFY(rectest::firstPictureTime(finalPath) < 0.05);
+    QVERIFY(testutil::probeDuration(finalPath) >= 3.5);
+}
+
+void TestRecordSafety::toolFailsMidway()
+{
+    rectest::BoxAnswerer boxes;
+    QTemporaryDir tmp;
+    const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
+    auto w = rectest::makeWindow(tmp.path(), saveDir);
+    w->m_pRecordProcess->setProgram(qEnvironmentVariable("VISTREL_SOURCE_DIR") +
+                                    QStringLiteral("/tests/media/fakes/record_fails_midway.sh"));
+    w->btnSlotRecord();
+    QVERIFY(QTest::qWaitFor([&] { return w->m_bRecordLive; }, 5000));
+    QVERIFY(QTest::qWaitFor([] { return !DRUI::m_bIsStart; }, 10000));
+    QCOMPARE(w->m_pRecordButton->text(), QStringLiteral("Start"));
+    QVERIFY(!DRUI::m_pStereoMix->isVisible());
+    QVERIFY(rectest::waitUntilIdle(*w));
+    QVERIFY(QTest::qWaitFor([&] { return boxes.texts.size() == 1; }, 5000));
+    QVERIFY2(boxes.texts[0].contains(QLatin1String("the X display went away")) &&
+                 boxes.texts[0].contains(QLatin1String("Nothing was recorded")),
+             qPrintable(boxes.texts[0]));
+    QVERIFY(rectest::filesIn(saveDir).isEmpty());
+}
+
+RECTEST_MAIN(TestRecordSafety)
+#include "tst_recordsafety.moc"

@@ -253,7 +253,11 @@ void DRUI::doTimerRec()
         m_bRecordLive ? qint64(uint(rsb_getTickCount()) - m_nRecordStartTick) / 1000 : 0;
     const qint64 bytes = m_strRecordWorkFile.isEmpty() ? 0 : QFileInfo(m_strRecordWorkFile).size();
     m_pStereoMix->setText(recordingStatusText(seconds, bytes));
-    if (GetFreeSpace(m_pRecordDirEdit->text()) < kRecordLowSpaceBytes) {
+    // The folder the recording writes to, even if the page's folder was changed meanwhile.
+    const QString dir = m_strRecordWorkFile.isEmpty()
+                            ? m_pRecordDirEdit->text()
+                            : QFileInfo(m_strRecordWorkFile).absolutePath();
+    if (GetFreeSpace(dir) < kRecordLowSpaceBytes) {
         qCWarning(lcRecord) << "less than 10 MiB free: stopping the recording";
         m_nRecorderRet = -101;
         btnSlotRecord();

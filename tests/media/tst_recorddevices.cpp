@@ -30,8 +30,6 @@ private Q_SLOTS:
     void saveFolder();
     void chooseFolder_data();
     void chooseFolder();
-    void waylandNotice_data();
-    void waylandNotice();
 
 private:
     bool m_ready;
@@ -174,28 +172,6 @@ void TestRecordDevices::chooseFolder()
     again.m_strIniPath = ini;
     again.Init();
     QCOMPARE(again.m_pRecordDirEdit->text(), chosen);
-}
-
-void TestRecordDevices::waylandNotice_data()
-{
-    QTest::addColumn<bool>("wayland");
-    QTest::newRow("X11 session") << false;
-    QTest::newRow("Wayland session") << true;
-}
-
-void TestRecordDevices::waylandNotice()
-{
-    QFETCH(bool, wayland);
-
-    if (wayland)
-        qputenv("WAYLAND_DISPLAY", "wayland-0");
-    QTemporaryDir tmp;
-    DRUI window;
-    window.m_strIniPath = tmp.filePath(QStringLiteral("ScreenRecord.ini"));
-    window.Init();
-    qunsetenv("WAYLAND_DISPLAY");
-    QCOMPARE(!window.m_pWaylandLabel->isHidden(), wayland);
-    QVERIFY(window.m_pWaylandLabel->text().contains(QLatin1String("only X11 windows")));
 }
 
 RECTEST_MAIN(TestRecordDevices)

@@ -1,8 +1,7 @@
-// A recording that ends badly is still kept and told: the tool killed under the window or on
-// its own, the whole program killed (recovered at the next start), a tool that fails mid-way.
+// A recording that ends badly is still kept and told: the tool killed under the window, the
+// whole program killed (recovered at the next start), a tool that fails mid-way.
 #include "MediaTestUtil.h"
 #include "RecordTestEnv.h"
-#include "record/RecordCommand.h"
 #include "record/RecordNames.h"
 
 #include <QApplication>
@@ -10,7 +9,6 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,7 +22,6 @@ public:
 private Q_SLOTS:
     void initTestCase();
     void toolKilledWhileRecording();
-    void toolKilledAlone();
     void programKilledRecoveredAtNextStart();
     void toolFailsMidway();
 
@@ -69,39 +66,6 @@ void TestRecordSafety::toolKilledWhileRecording()
     const double duration = testutil::probeDuration(path);
     QVERIFY2(duration >= 2.0, qPrintable(QString::number(duration)));
     QVERIFY(testutil::decodesCleanly(path));
-}
-
-void TestRecordSafety::toolKilledAlone()
-{
-    // The tool as the program runs it, killed with nobody left to stop it properly (a power
-    // cut does the same): what it wrote plays up to its last fragment.
-    QTemporaryDir tmp;
-    const RecordingPaths paths = chooseRecordingPaths(tmp.path(), QDateTime::currentDateTime());
-    LinuxCapture capture;
-    capture.display = qEnvironmentVariable("DISPLAY");
-    capture.width = 640;
-    capture.height = 480;
-    capture.audioSources = {QStringLiteral("mic")};
-    capture.startSeconds = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
-    capture.outputPath = paths.workPath;
-    QProcess tool;
-    tool.setProcessChannelMode(QProcess::MergedChannels);
-    tool.start(testutil::ffmpegPath(), linuxRecordArguments(capture));
-    QByteArray log;
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            log += tool.readAll();
-            return QString::fromUtf8(log).contains(
-                QRegularExpression(QStringLiteral("frame=\\s*[1-9]")));
-        },
-        30000));
-    QTest::qWait(4500);
-    rectest::killNow(tool.processId());
-    QVERIFY(tool.waitForFinished(5000));
-
-    const double left = testutil::probeDuration(paths.workPath);
-    QVERIFY2(left >= 2.0, qPrintable(QString::number(left)));
-    QVERIFY(testutil::decodesCleanly(paths.workPath));
 }
 
 void TestRecordSafety::programKilledRecoveredAtNextStart()

@@ -31,6 +31,10 @@ DRUI::DRUI(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
     setCentralWidget(ui.centralWidget);
 
     ui.centralWidget->setStyleSheet(QStringLiteral("background-color: rgb(69, 78, 93);"));
+    // The grey buttons and the white edits would hide the default light grey of disabled
+    // text; a darker grey keeps "Start", "End", "Merge" and the save folder readable.
+    qApp->setStyleSheet(
+        QStringLiteral("QPushButton:disabled, QLineEdit:disabled { color: rgb(105, 105, 105); }"));
     setWindowTitle(QStringLiteral("Vistrel"));
     setFixedSize(1000, 600);
     resize(1000, 600);

@@ -1,0 +1,379 @@
+// Cut and merge benchmark: the window's jobs end to end against the same tool runs made
+// directly, and against plain copies of the bytes, on 5-minute 1080p H.264/AAC files made at
+// bench time.
+//
+//   bench_jobs --work DIR --media DIR [--rounds 5] [--only cut|merge]
+#include "BenchUtil.h"
+#include "BenchWindow.h"
+
+#include "cut/CutLogic.h"
+#include "dialogs/ScanUI.h"
+#include "merge/MergeCommands.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTableWidget>
+
+using namespace bench;
+
+namespace
+{
+
+constexpr qint64 kLongSeconds = 300;
+constexpr qint64 kSpanSeconds = 60;
+constexpr int kSegmentSeconds = 30;
+
+// A 5-minute 1080p file of about 300 MB: 30 s made from lavfi test sources (keyframe every 2 s,
+// like a recording), joined ten times by stream copy.
+bool makeLongFile(const QString& mediaDir, QString* longPath)
+{
+    *longPath = QDir(mediaDir).filePath(QStringLiteral("long.mp4"));
+    if (QFileInfo(*longPath).size() > 100'000'000)
+        return true;
+    QDir().mkpath(mediaDir);
+    const QString segment = QDir(mediaDir).filePath(QStringLiteral("segment.mp4"));
+    note(QStringLiteral("making the 5-minute 1080p file"));
+    if (timedRun(toolPath(), {QStringLiteral("-v"),
+                              QStringLiteral("error"),
+                              QStringLiteral("-y"),
+                              QStringLiteral("-f"),
+                              QStringLiteral("lavfi"),
+                              QStringLiteral("-i"),
+                              QStringLiteral("testsrc2=size=1920x1080:rate=30"),
+                              QStringLiteral("-f"),
+                              QStringLiteral("lavfi"),
+                              QStringLiteral("-i"),
+                              QStringLiteral("sine=frequency=440:sample_rate=44100"),
+                              QStringLiteral("-t"),
+                              QString::number(kSegmentSeconds),
+                              QStringLiteral("-c:v"),
+                              QStringLiteral("libx264"),
+                              QStringLiteral("-preset"),
+                              QStringLiteral("ultrafast"),
+                              QStringLiteral("-b:v"),
+                              QStringLiteral("8M"),
+                              QStringLiteral("-maxrate"),
+                              QStringLiteral("8M"),
+                              QStringLiteral("-bufsize"),
+                              QStringLiteral("16M"),
+                              QStringLiteral("-g"),
+                              QStringLiteral("60"),
+                              QStringLiteral("-keyint_min"),
+                              QStringLiteral("60"),
+                              QStringLiteral("-sc_threshold"),
+                              QStringLiteral("0"),
+                              QStringLiteral("-pix_fmt"),
+                              QStringLiteral("yuv420p"),
+                              QStringLiteral("-c:a"),
+                              QStringLiteral("aac"),
+                              QStringLiteral("-b:a"),
+                              QStringLiteral("128k"),
+                              segment}) < 0)
+        return false;
+    const QString list = QDir(mediaDir).filePath(QStringLiteral("segments.txt"));
+    QFile file(list);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    for (int i = 0; i < kLongSeconds / kSegmentSeconds; ++i)
+        file.write("file 'segment.mp4'\n");
+    file.close();
+    const bool ok =
+        timedRun(toolPath(),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                  QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"),
+                  QStringLiteral("0"), QStringLiteral("-i"), list, QStringLiteral("-c"),
+                  QStringLiteral("copy"), QStringLiteral("-movflags"), QStringLiteral("+faststart"),
+                  *longPath}) >= 0;
+    QFile::remove(segment);
+    QFile::remove(list);
+    return ok;
+}
+
+// The window's cut job from its start to its final report, with the progress dialog up.
+double vistrelCut(DRUI& window, const QString& source, qint64 start, qint64 end,
+                  const QString& outDir)
+{
+    window.m_strCutSrcFile = source;
+    window.m_n64StartTime = start;
+    window.m_n64EndTime = end;
+    window.m_strCutOutDir = outDir;
+    DRUI::m_bisFinished = false;
+    double ended = -1;
+    int result = -1;
+    // Connected before the dialog, so the time is taken before it tells the outcome.
+    const QMetaObject::Connection c =
+        QObject::connect(&window, &DRUI::CutProcessCallBack, &window,
+                         [&](int percent, const QString&, const QString&, int error) {
+                             if (percent == 100 && ended < 0) {
+                                 ended = nowMs();
+                                 result = error;
+                             }
+                         });
+    SCANUI dlg;
+    dlg.InitSlot(&window);
+    dlg.show();
+    const double begun = nowMs();
+    window.StartQProcessCut();
+    QObject::disconnect(c);
+    const QString output = window.m_strCutOutFile;
+    const bool ok = result == 0 && QFileInfo(output).size() > 0;
+    QFile::remove(output);
+    if (!ok) {
+        note(QStringLiteral("the cut job failed with %1").arg(result));
+        return -1;
+    }
+    return ended - begun;
+}
+
+double directCut(const QString& source, qint64 start, qint64 end, const QString& outDir)
+{
+    const QString output = QDir(outDir).filePath(QStringLiteral("direct.mp4"));
+    const double took = timedRun(toolPath(), CutArguments(source, start, end, output));
+    QFile::remove(output);
+    return took;
+}
+
+double copyFile(const QString& source, const QString& outDir)
+{
+    const QString output = QDir(outDir).filePath(QStringLiteral("copy.mp4"));
+    const double took = timedRun(QStringLiteral("cp"), {source, output});
+    QFile::remove(output);
+    return took;
+}
+
+void benchCut(DRUI& window, const QString& source, const QString& outDir, int rounds)
+{
+    const QString part = QStringLiteral("Cut");
+    const qint64 middle = (kLongSeconds - kSpanSeconds) / 2;
+    const qint64 last = kLongSeconds - kSpanSeconds;
+    QVector<double> vistrel, direct, copy, atStart, atEnd;
+    // One of each first, to warm the caches; not counted.
+    vistrelCut(window, source, middle, middle + kSpanSeconds, outDir);
+    directCut(source, middle, middle + kSpanSeconds, outDir);
+    for (int round = 0; round < rounds; ++round) {
+        // Alternate the order so neither side always runs on a warmer machine.
+        if (round % 2) {
+            direct << directCut(source, middle, middle + kSpanSeconds, outDir);
+            vistrel << vistrelCut(window, source, middle, middle + kSpanSeconds, outDir);
+        } else {
+            vistrel << vistrelCut(window, source, middle, middle + kSpanSeconds, outDir);
+            direct << directCut(source, middle, middle + kSpanSeconds, outDir);
+        }
+        atStart << vistrelCut(window, source, 0, kSpanSeconds, outDir);
+        atEnd << vistrelCut(window, source, last, last + kSpanSeconds, outDir);
+        copy << copyFile(source, outDir);
+    }
+    const auto failed = [](const QVector<double>& v) { return v.contains(-1.0); };
+    const double v = failed(vistrel) ? -1 : median(vistrel);
+    const double d = failed(direct) ? -1 : median(direct);
+    const double c = failed(copy) ? -1 : median(copy);
+    const double s = failed(atStart) ? -1 : median(atStart);
+    const double e = failed(atEnd) ? -1 : median(atEnd);
+    const double size = double(QFileInfo(source).size()) / 1e6;
+    row(part,
+        QStringLiteral("60 s from the middle of a 5-min 1080p file (%1 MB): Vistrel's job vs the "
+                       "same command run directly")
+            .arg(qRound(size)),
+        ms(v), ms(d), ratioText(v / d), QStringLiteral("≤ 1.05×"),
+        yesNo(v > 0 && d > 0 && v <= 1.05 * d));
+    row(part, QStringLiteral("the direct command vs cp of the whole file"), ms(d), ms(c),
+        ratioText(d / c), {}, {});
+    row(part, QStringLiteral("Vistrel's job: 60 s at the end vs 60 s at the start"), ms(e), ms(s),
+        ratioText(e / s), QStringLiteral("≈ 1× (±10 %)"),
+        yesNo(e > 0 && s > 0 && e <= 1.1 * s && e >= 0.9 * s));
+}
+
+// Lists the merge folder through the page and queues `names` through Add, as a user would.
+bool queueThroughPage(DRUI& window, const QString& folder, const QStringList& names)
+{
+    window.m_pMergeDirEdit->setText(folder);
+    window.btnEditSlot();
+    QTableWidget* source = window.m_pSourceVideoTable;
+    const auto listed = [source] {
+        for (int row = 0; row < source->rowCount(); ++row) {
+            const QTableWidgetItem* time = source->item(row, 2);
+            if (!time || time->text().isEmpty())
+                return false;
+        }
+        return source->rowCount() > 0;
+    };
+    if (!waitFor(listed, 60000))
+        return false;
+    window.m_pTargetVideoTable->setRowCount(0);
+    for (const QString& name : names) {
+        const QList<QTableWidgetItem*> found = source->findItems(name, Qt::MatchExactly);
+        if (found.isEmpty())
+            return false;
+        source->selectRow(found.first()->row());
+        window.btnAddSlot();
+    }
+    return window.m_pTargetVideoTable->rowCount() == names.size();
+}
+
+double vistrelMerge(DRUI& window, const QString& outDir)
+{
+    window.m_strMergeOutDir = outDir;
+    double ended = -1;
+    int result = -1;
+    const QMetaObject::Connection c =
+        QObject::connect(&window, &DRUI::AddProcessCallBack, &window,
+                         [&](int percent, const QString&, const QString&, int error) {
+                             if (percent == 100 && ended < 0) {
+                                 ended = nowMs();
+                                 result = error;
+                             }
+                         });
+    const double begun = nowMs();
+    window.StartMergeJob();
+    QObject::disconnect(c);
+    const QString output = window.m_strMergeOutFile;
+    const bool ok = result == 0 && QFileInfo(output).size() > 0;
+    QFile::remove(output);
+    if (!ok) {
+        note(QStringLiteral("the merge job failed with %1").arg(result));
+        return -1;
+    }
+    return ended - begun;
+}
+
+// The job's own runs, one after another: each input into a transport stream, then the join.
+double directMerge(const QStringList& inputs, const QString& outDir)
+{
+    const QString work = QDir(outDir).filePath(QStringLiteral("direct"));
+    QDir(work).removeRecursively();
+    QDir().mkpath(work);
+    double total = 0;
+    QStringList tsNames;
+    for (int i = 0; i < inputs.size(); ++i) {
+        tsNames << mergeTsName(i + 1);
+        const double took =
+            timedRun(toolPath(),
+                     changeToTsArguments(inputs.at(i), QDir(work).filePath(tsNames.last()), true));
+        if (took < 0)
+            return -1;
+        total += took;
+    }
+    const double join =
+        timedRun(toolPath(), joinArguments(tsNames, QStringLiteral("joined.mp4"), true), work);
+    QDir(work).removeRecursively();
+    return join < 0 ? -1 : total + join;
+}
+
+double concatDemuxerMerge(const QStringList& inputs, const QString& outDir)
+{
+    const QString list = QDir(outDir).filePath(QStringLiteral("inputs.txt"));
+    QFile file(list);
+    if (!file.open(QIODevice::WriteOnly))
+        return -1;
+    for (const QString& input : inputs)
+        file.write("file '" + input.toUtf8() + "'\n");
+    file.close();
+    const QString output = QDir(outDir).filePath(QStringLiteral("concat.mp4"));
+    const double took =
+        timedRun(toolPath(), {QStringLiteral("-hide_banner"), QStringLiteral("-y"),
+                              QStringLiteral("-f"), QStringLiteral("concat"),
+                              QStringLiteral("-safe"), QStringLiteral("0"), QStringLiteral("-i"),
+                              list, QStringLiteral("-c"), QStringLiteral("copy"), output});
+    QFile::remove(output);
+    QFile::remove(list);
+    return took;
+}
+
+double catBytes(const QStringList& inputs, const QString& outDir)
+{
+    const QString output = QDir(outDir).filePath(QStringLiteral("cat.bin"));
+    QStringList args{QStringLiteral("-c"), QStringLiteral("cat \"$@\" > \"$0\""), output};
+    args += inputs;
+    const double took = timedRun(QStringLiteral("sh"), args);
+    QFile::remove(output);
+    return took;
+}
+
+void benchMerge(DRUI& window, const QString& longPath, const QString& mediaDir,
+                const QString& outDir, int rounds)
+{
+    const QString part = QStringLiteral("Merge");
+    const QString folder = QDir(mediaDir).filePath(QStringLiteral("merge"));
+    QDir().mkpath(folder);
+    const QStringList names{QStringLiteral("a.mp4"), QStringLiteral("b.mp4"),
+                            QStringLiteral("c.mp4")};
+    QStringList inputs;
+    for (const QString& name : names) {
+        inputs << QDir(folder).filePath(name);
+        if (QFileInfo(inputs.last()).size() != QFileInfo(longPath).size()) {
+            QFile::remove(inputs.last());
+            QFile::copy(longPath, inputs.last());
+        }
+    }
+    if (!queueThroughPage(window, folder, names)) {
+        row(part, QStringLiteral("queueing the files through the page"), QStringLiteral("failed"),
+            {}, {}, {}, yesNo(false));
+        return;
+    }
+    QVector<double> vistrel, direct, concat, cat;
+    vistrelMerge(window, outDir);
+    for (int round = 0; round < rounds; ++round) {
+        if (round % 2) {
+            direct << directMerge(inputs, outDir);
+            vistrel << vistrelMerge(window, outDir);
+        } else {
+            vistrel << vistrelMerge(window, outDir);
+            direct << directMerge(inputs, outDir);
+        }
+        concat << concatDemuxerMerge(inputs, outDir);
+        cat << catBytes(inputs, outDir);
+    }
+    const auto failed = [](const QVector<double>& v) { return v.contains(-1.0); };
+    const double v = failed(vistrel) ? -1 : median(vistrel);
+    const double d = failed(direct) ? -1 : median(direct);
+    const double c = failed(concat) ? -1 : median(concat);
+    const double b = failed(cat) ? -1 : median(cat);
+    row(part,
+        QStringLiteral("3 × 5-min 1080p: Vistrel's job vs the same runs made directly "
+                       "(3 conversions + join)"),
+        ms(v), ms(d), ratioText(v / d), QStringLiteral("≤ 1.05×"),
+        yesNo(v > 0 && d > 0 && v <= 1.05 * d));
+    row(part, QStringLiteral("the direct runs vs a one-pass concat-demuxer merge"), ms(d), ms(c),
+        ratioText(d / c), {}, {});
+    row(part, QStringLiteral("the direct runs vs cat of the bytes"), ms(d), ms(b), ratioText(d / b),
+        {}, {});
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const QString work = option(args, QStringLiteral("--work"));
+    const QString media = option(args, QStringLiteral("--media"), work + QStringLiteral("/media"));
+    const int rounds = option(args, QStringLiteral("--rounds"), QStringLiteral("5")).toInt();
+    const QString only = option(args, QStringLiteral("--only"));
+    if (work.isEmpty() || !prepareWindowEnvironment(work)) {
+        note(QStringLiteral("usage: bench_jobs --work DIR [--media DIR] [--rounds 5] "
+                            "[--only cut|merge]"));
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    answerBoxes(&app, 20);
+
+    QString longPath;
+    if (!makeLongFile(media, &longPath)) {
+        row(QStringLiteral("Cut"), QStringLiteral("making the 5-minute file"),
+            QStringLiteral("failed"), {}, {}, {}, yesNo(false));
+        return 1;
+    }
+    const QString outDir = work + QStringLiteral("/out");
+    QDir().mkpath(outDir);
+    const std::unique_ptr<DRUI> window = makeWindow(work, work + QStringLiteral("/recordings"));
+    if (only.isEmpty() || only == QLatin1String("cut"))
+        benchCut(*window, longPath, outDir, rounds);
+    if (only.isEmpty() || only == QLatin1String("merge"))
+        benchMerge(*window, longPath, media, outDir, qMax(1, rounds / 2 + 1));
+    return 0;
+}

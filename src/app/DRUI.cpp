@@ -1,6 +1,8 @@
 // The main window's construction, initialisation, navigation and destruction.
 #include "app/DRUI.h"
 
+#include "library/ProbeCache.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
@@ -54,6 +56,7 @@ DRUI::~DRUI()
     // The pages go with the window; the static pointers must not outlive them.
     m_pAudioComBox = nullptr;
     m_pStereoMix = nullptr;
+    delete m_pProbeCache;
 }
 
 void DRUI::Init()

@@ -21,6 +21,7 @@ class QStackedLayout;
 class QTableWidget;
 class QTableWidgetItem;
 class QTimer;
+class BatchProbe;
 class ProbeCache;
 class RecordingFinalizer;
 struct FinalizeOutcome;
@@ -159,10 +160,14 @@ public:
     QTableWidget* CreateTargetVideoTable();
     // The merge folder edit lost the focus.
     void MergeDirFocusOut();
-    // Rescans the merge folder edit's folder into the folder list, with sizes and durations.
+    // Rescans the merge folder edit's folder into the folder list at once, with sizes and the
+    // durations already known; the others are probed in the background and filled in as they
+    // come (MergeDurationsPending() meanwhile).
     void RefreshMergeFolderList();
-    // The "hh:mm:ss" duration of each of `names` in `folder` (empty when unknown).
-    QStringList MergeFolderDurations(const QString& folder, const QStringList& names);
+    // Durations of the listed folder are still being probed.
+    bool MergeDurationsPending() const;
+    // A probed file: remembered, and its duration shown in the rows that list it.
+    void OnMergeFileDescribed(const QString& path, const MediaFacts& facts);
     // The job after the output folder is chosen: captures the merge list, checks the files,
     // then runs StartQProcessMerge under the progress dialog. Returns its result (0, 1, 2);
     // 1 also when the files were refused with a message and nothing ran.
@@ -222,11 +227,11 @@ public:
     QString m_strRecordWorkFile; // hidden fragmented file the tool writes while recording
     uint m_nRecordStartTick = 0;
     RecordingFinalizer* m_pRecordFinalizer = nullptr;
-    QStringList m_vecRecoverFiles;     // working files left by a crash, waiting to be finalised
-    qint64 m_n64RecordStartMs = 0;     // when the user asked for the recording (its file name)
-    int m_nRecordRunSerial = 0;        // tells a stale stop timer from the current run's
-    bool m_bRecordLive = false;        // the current run has delivered its first frame
-    bool m_bRecordStopAsked = false;   // the current run was asked to end
+    QStringList m_vecRecoverFiles;      // working files left by a crash, waiting to be finalised
+    qint64 m_n64RecordStartMs = 0;      // when the user asked for the recording (its file name)
+    int m_nRecordRunSerial = 0;         // tells a stale stop timer from the current run's
+    bool m_bRecordLive = false;         // the current run has delivered its first frame
+    bool m_bRecordStopAsked = false;    // the current run was asked to end
     bool m_bRecordStartPending = false; // a start waits for the previous recording to finish
     bool m_bFinalizingLeftover = false; // the running finalisation is a start-up recovery
     bool m_bRecordExiting = false;      // the window is going: no boxes, no window changes
@@ -273,5 +278,7 @@ public:
     QString m_strMergeOutFile;
     int m_nMergeError = 0;
     int m_nChangeTSError = 0;
-    ProbeCache* m_pProbeCache = nullptr;
+    ProbeCache* m_pProbeCache = nullptr;  // what every probe found, by file
+    BatchProbe* m_pMergeProber = nullptr; // the folder list's durations, in the background
+    QString m_strMergeListedFolder;       // the folder the folder list shows (absolute)
 };

@@ -3,11 +3,15 @@
 #include "app/PageChrome.h"
 #include "app/Style.h"
 #include "dialogs/MessageBox.h"
+#include "library/BatchProbe.h"
 #include "library/FolderScan.h"
+#include "library/ProbeCache.h"
 #include "merge/MergeCommands.h"
 #include "support/Helpers.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -197,31 +201,71 @@ QTableWidget* DRUI::CreateTargetVideoTable()
     return m_pTargetVideoTable;
 }
 
-QStringList DRUI::MergeFolderDurations(const QString& folder, const QStringList& names)
-{
-    QStringList durations;
-    durations.reserve(names.size());
-    for (const QString& name : names)
-        durations.append(GetVedioTimeSeconds(mergeInputPath(folder, name)));
-    return durations;
-}
-
 void DRUI::RefreshMergeFolderList()
 {
+    if (!m_pProbeCache)
+        m_pProbeCache = new ProbeCache;
+    if (!m_pMergeProber) {
+        m_pMergeProber = new BatchProbe(this);
+        connect(m_pMergeProber, &BatchProbe::described, this,
+                [this](const QString& path, const FileStamp& stamp, const MediaFacts& facts) {
+                    m_pProbeCache->insert(path, stamp, facts);
+                    OnMergeFileDescribed(path, facts);
+                });
+    }
+    // Whatever program the one-file probe runs (tests point it at the real tool or a fake).
+    m_pMergeProber->setProgram(m_pDeviceProcess ? m_pDeviceProcess->program()
+                                                : ToolRun::defaultProgram());
+
     const QString folder = m_pMergeDirEdit->text();
     const QVector<_FILE_INFO_> files = ScanFolderNewestFirst(folder);
-    QStringList names;
-    for (const _FILE_INFO_& file : files)
-        names.append(FileNameOf(file));
-    const QStringList durations = MergeFolderDurations(folder, names);
+    m_strMergeListedFolder = QDir(folder).absolutePath();
 
+    // Every row at once, with the durations already known; the rest come from a few runs
+    // that describe many files each, while the window stays usable.
+    QStringList unknown;
     m_pSourceVideoTable->setRowCount(0);
     m_pSourceVideoTable->setRowCount(int(files.size()));
-    for (int row = 0; row < files.size(); ++row)
+    for (int row = 0; row < files.size(); ++row) {
+        const QString name = FileNameOf(files.at(row));
+        const QString path = QDir(m_strMergeListedFolder).filePath(name);
+        const MediaFacts* known = m_pProbeCache->find(path, fileStampOf(path));
+        if (!known)
+            unknown.append(path);
         fillRow(m_pSourceVideoTable, row,
-                {names.at(row),
-                 QString::fromStdString(GetFileSizeString(files.at(row).n64FileSize)),
-                 durations.value(row)});
+                {name, QString::fromStdString(GetFileSizeString(files.at(row).n64FileSize)),
+                 known ? known->durationText : QString()});
+    }
+    if (unknown.isEmpty())
+        m_pMergeProber->cancel();
+    else
+        m_pMergeProber->start(unknown);
+}
+
+bool DRUI::MergeDurationsPending() const
+{
+    return m_pMergeProber && m_pMergeProber->isRunning();
+}
+
+void DRUI::OnMergeFileDescribed(const QString& path, const MediaFacts& facts)
+{
+    const QFileInfo info(path);
+    if (facts.durationText.isEmpty() || info.absolutePath() != m_strMergeListedFolder)
+        return;
+    const QString name = info.fileName();
+    for (int row = 0; row < m_pSourceVideoTable->rowCount(); ++row) {
+        QTableWidgetItem* cell = m_pSourceVideoTable->item(row, 0);
+        QTableWidgetItem* time = m_pSourceVideoTable->item(row, 2);
+        if (cell && time && cell->text() == name)
+            time->setText(facts.durationText);
+    }
+    // A row added to the merge list before its duration was known gets it too.
+    for (int row = 0; row < m_pTargetVideoTable->rowCount(); ++row) {
+        QTableWidgetItem* cell = m_pTargetVideoTable->item(row, 0);
+        QTableWidgetItem* time = m_pTargetVideoTable->item(row, 2);
+        if (cell && time && cell->text() == name && time->text().isEmpty())
+            time->setText(facts.durationText);
+    }
 }
 
 void DRUI::btnEditSlot()

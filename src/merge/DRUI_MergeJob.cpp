@@ -3,6 +3,7 @@
 #include "app/DRUI.h"
 #include "dialogs/MessageBox.h"
 #include "dialogs/ScanUI.h"
+#include "library/ProbeCache.h"
 #include "merge/MergeCommands.h"
 #include "support/Helpers.h"
 
@@ -124,21 +125,42 @@ QString DRUI::CheckMergeInputs()
         return QStringLiteral("Merge failed, the folder %1 cannot be written to.")
             .arg(m_strMergeOutDir);
 
+    // Files the folder list has described since they last changed need no run of their own.
+    if (!m_pProbeCache)
+        m_pProbeCache = new ProbeCache;
+    QVector<MediaFacts> facts(paths.size());
+    QVector<FileStamp> stamps;
+    QStringList unknown;
+    QVector<qsizetype> unknownAt;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        stamps.append(fileStampOf(paths.at(i)));
+        if (const MediaFacts* known = m_pProbeCache->find(paths.at(i), stamps.last())) {
+            facts[i] = *known;
+        } else {
+            unknown.append(paths.at(i));
+            unknownAt.append(i);
+        }
+    }
+
     // One run describes many inputs, but the tool stops at the first one it cannot open: that
     // one is marked unreadable and the rest are described by a further run.
-    QVector<MediaFacts> facts;
-    while (facts.size() < paths.size()) {
+    QVector<MediaFacts> described;
+    while (described.size() < unknown.size()) {
         m_strDeviceText.clear();
         m_pDeviceProcess->setExpectedOutput(QString());
-        const ToolResult result = m_pDeviceProcess->run(describeArguments(paths.mid(facts.size())),
-                                                        QEventLoop::ExcludeUserInputEvents);
+        const ToolResult result = m_pDeviceProcess->run(
+            describeArguments(unknown.mid(described.size())), QEventLoop::ExcludeUserInputEvents);
         if (result.status == ToolResult::Status::FailedToStart)
             return QStringLiteral("Merge failed. ") + describeToolResult(result);
-        facts += parseInputDescriptions(m_strDeviceText);
-        if (facts.size() < paths.size())
-            facts.append(MediaFacts());
+        described += parseInputDescriptions(m_strDeviceText);
+        if (described.size() < unknown.size())
+            described.append(MediaFacts());
     }
-    facts.resize(paths.size());
+    for (qsizetype k = 0; k < unknown.size(); ++k) {
+        const qsizetype i = unknownAt.at(k);
+        facts[i] = described.at(k);
+        m_pProbeCache->insert(paths.at(i), stamps.at(i), facts.at(i));
+    }
 
     const QString refusal = mergeRefusal(names, facts);
     if (refusal.isEmpty())

@@ -1,85 +1,11 @@
-// Stream facts of the merge inputs, read from the tool's input descriptions, and the check
-// that they can be joined by stream copy.
+// The check that the merge inputs, as the tool describes them, can be joined by stream copy.
 #include "merge/MergeProbe.h"
-
-#include "media/ToolOutput.h"
-
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
 
 namespace
 {
-
-// Splits a stream description on the commas outside parentheses and brackets:
-// "yuv420p(tv, bt709, progressive)" is one field.
-QStringList topLevelFields(const QString& text)
-{
-    QStringList fields;
-    int depth = 0;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('(') || c == QLatin1Char('['))
-            ++depth;
-        else if ((c == QLatin1Char(')') || c == QLatin1Char(']')) && depth > 0)
-            --depth;
-        else if (c == QLatin1Char(',') && depth == 0) {
-            fields.append(text.mid(start, i - start).trimmed());
-            start = i + 1;
-        }
-    }
-    fields.append(text.mid(start).trimmed());
-    return fields;
-}
-
-// "30", "29.97" or "1k" before the unit word `unit` ("fps", "tbr"); 0 when no field has it.
-double rateField(const QStringList& fields, const QString& unit)
-{
-    static const QRegularExpression re(QStringLiteral("^(\\d+(?:\\.\\d+)?)(k?) (\\w+)"));
-    for (const QString& field : fields) {
-        const QRegularExpressionMatch m = re.match(field);
-        if (m.hasMatch() && m.captured(3) == unit)
-            return m.captured(1).toDouble() * (m.captured(2).isEmpty() ? 1 : 1000);
-    }
-    return 0;
-}
-
-void readVideo(const QStringList& fields, MediaFacts& facts)
-{
-    static const QRegularExpression sizeRe(QStringLiteral("^(\\d+x\\d+)(?:\\s|$)"));
-    facts.hasVideo = true;
-    facts.videoCodec = fields.value(0).section(QLatin1Char(' '), 0, 0);
-    for (qsizetype i = 1; i < fields.size(); ++i) {
-        const QRegularExpressionMatch m = sizeRe.match(fields.at(i));
-        if (m.hasMatch()) {
-            facts.size = m.captured(1);
-            // The pixel format comes between the codec and the size, when the tool knows it.
-            if (i == 2)
-                facts.pixelFormat = fields.at(1).section(QLatin1Char('('), 0, 0).trimmed();
-            break;
-        }
-    }
-    facts.frameRate = rateField(fields, QStringLiteral("fps"));
-    if (facts.frameRate <= 0)
-        facts.frameRate = rateField(fields, QStringLiteral("tbr"));
-}
-
-void readAudio(const QStringList& fields, MediaFacts& facts)
-{
-    static const QRegularExpression hzRe(QStringLiteral("^(\\d+) Hz$"));
-    facts.hasAudio = true;
-    facts.audioCodec = fields.value(0).section(QLatin1Char(' '), 0, 0);
-    for (qsizetype i = 1; i < fields.size(); ++i) {
-        const QRegularExpressionMatch m = hzRe.match(fields.at(i));
-        if (m.hasMatch()) {
-            facts.sampleRate = m.captured(1).toInt();
-            facts.channels = fields.value(i + 1);
-            break;
-        }
-    }
-}
 
 // The average rate of a live recording wanders a little around its nominal rate (29.97 for
 // 30): such files join cleanly, so only a real difference of rate counts.
@@ -132,50 +58,6 @@ qsizetype firstOpened(const QStringList& names, const QVector<MediaFacts>& facts
 }
 
 } // namespace
-
-QVector<MediaFacts> parseInputDescriptions(const QString& text)
-{
-    static const QRegularExpression inputRe(QStringLiteral("^Input #\\d+, "));
-    static const QRegularExpression streamRe(
-        QStringLiteral("^\\s*Stream #\\d+:\\d+\\S*: (Video|Audio): (.*)$"));
-    static const QRegularExpression lineEnds(QStringLiteral("[\\r\\n]+"));
-
-    QVector<MediaFacts> inputs;
-    for (const QString& line : text.split(lineEnds, Qt::SkipEmptyParts)) {
-        if (inputRe.match(line).hasMatch()) {
-            MediaFacts facts;
-            facts.opened = true;
-            inputs.append(facts);
-            continue;
-        }
-        if (inputs.isEmpty())
-            continue;
-        MediaFacts& facts = inputs.last();
-        const qsizetype at = line.indexOf(QLatin1String("Duration: "));
-        if (at >= 0 && line.trimmed().startsWith(QLatin1String("Duration: "))) {
-            if (facts.durationSeconds < 0)
-                facts.durationSeconds = parseClockSeconds(line.mid(at + 10));
-            continue;
-        }
-        const QRegularExpressionMatch m = streamRe.match(line);
-        if (!m.hasMatch())
-            continue;
-        const QStringList fields = topLevelFields(m.captured(2));
-        if (m.captured(1) == QLatin1String("Video") && !facts.hasVideo)
-            readVideo(fields, facts);
-        else if (m.captured(1) == QLatin1String("Audio") && !facts.hasAudio)
-            readAudio(fields, facts);
-    }
-    return inputs;
-}
-
-QStringList describeArguments(const QStringList& paths)
-{
-    QStringList args{QStringLiteral("-hide_banner")};
-    for (const QString& path : paths)
-        args << QStringLiteral("-i") << path;
-    return args;
-}
 
 QString mediaSummary(const MediaFacts& facts)
 {

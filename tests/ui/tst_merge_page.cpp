@@ -71,6 +71,8 @@ void TestMergePage::init()
     m_window->m_pMergeDirEdit->setText(m_folder.path());
     m_window->btnEditSlot();
     QCOMPARE(m_window->m_pStackedLayout->currentIndex(), 3);
+    // The durations are probed in the background.
+    QTRY_VERIFY(!m_window->MergeDurationsPending());
     m_boxes = std::make_unique<uitest::BoxAnswerer>();
 }
 

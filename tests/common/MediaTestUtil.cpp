@@ -101,15 +101,19 @@ QString probeStreamEntry(const QString& path, const QString& selector, const QSt
 
 double firstVideoFrameTime(const QString& path)
 {
+    // Every decoded frame is read: a file that starts with hidden pre-roll (an input-seeked
+    // cut, a trimmed recording) shows its first picture only after those packets.
     const QString out = runCapture(
         ffprobePath(),
         {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
          QStringLiteral("v:0"), QStringLiteral("-show_entries"), QStringLiteral("frame=pts_time"),
-         QStringLiteral("-read_intervals"), QStringLiteral("%+#1"), QStringLiteral("-of"),
-         QStringLiteral("csv=p=0"), path});
+         QStringLiteral("-of"), QStringLiteral("csv=p=0"), path});
     bool ok = false;
-    const double t =
-        out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).value(0).trimmed().toDouble(&ok);
+    const double t = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                         .value(0)
+                         .section(QLatin1Char(','), 0, 0)
+                         .trimmed()
+                         .toDouble(&ok);
     return ok ? t : -1;
 }
 

@@ -30,7 +30,7 @@ double probeDuration(const QString& path);
 QStringList probeStreamTypes(const QString& path);
 // "key=value" lines of ffprobe -show_streams for stream `index` of `type` ("v:0", "a:0").
 QString probeStreamEntry(const QString& path, const QString& selector, const QString& entry);
-// Presentation time of the first video frame, seconds; -1 when none.
+// Presentation time of the first video picture shown, seconds; -1 when none.
 double firstVideoFrameTime(const QString& path);
 // True when a full decode prints no error.
 bool decodesCleanly(const QString& path);

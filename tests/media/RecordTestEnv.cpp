@@ -122,21 +122,7 @@ QStringList filesIn(const QString& dir)
 
 double firstPictureTime(const QString& path)
 {
-    QProcess probe;
-    probe.start(testutil::ffprobePath(),
-                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                 QStringLiteral("v:0"), QStringLiteral("-show_entries"),
-                 QStringLiteral("frame=pts_time"), QStringLiteral("-read_intervals"),
-                 QStringLiteral("%+#10"), QStringLiteral("-of"), QStringLiteral("csv=p=0"), path});
-    probe.waitForFinished(30000);
-    bool ok = false;
-    const double t = QString::fromUtf8(probe.readAllStandardOutput())
-                         .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
-                         .value(0)
-                         .section(QLatin1Char(','), 0, 0)
-                         .trimmed()
-                         .toDouble(&ok);
-    return ok ? t : -1;
+    return testutil::firstVideoFrameTime(path);
 }
 
 void killNow(qint64 pid)

@@ -174,6 +174,8 @@ void SCANUI::showOutcome()
     CMessageBox box;
     box.PlaceOver(this);
     box.InitInfoDialog(jobOutcomeText(jobKindFromType(m_nOprType), m_nError, m_strDestination));
+    // The job is over: its dialog goes before the outcome is told, not behind the box.
+    hide();
     box.exec();
 }
 

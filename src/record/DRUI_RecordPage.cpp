@@ -82,7 +82,9 @@ void DRUI::InitLayout2Widget()
     m_pAudioComBox->setGeometry(180, 80, 300, 25);
     m_pAudioComBox->setFont(CalibriFont(12, true));
     m_pStereoMix = new QLabel(panel);
-    m_pStereoMix->setGeometry(600, 50, 600, 150);
+    // Five lines of 18 point text need about 190 pixels at X11's 96 dpi: the box grows upwards
+    // and downwards from its 150 pixels so neither "Recording..." nor the size is cut off.
+    m_pStereoMix->setGeometry(600, 30, 600, 190);
     m_pStereoMix->setFont(CalibriFont(18, true));
     SetTextColor(m_pStereoMix, Qt::red);
     m_pStereoMix->hide();

@@ -59,9 +59,12 @@ void readVideo(const QStringList& fields, MediaFacts& facts)
             break;
         }
     }
-    facts.frameRate = rateField(fields, QStringLiteral("fps"));
+    // "tbr" is the stream's own rate. "fps" is frames over the stream's span, and a recording
+    // trimmed by an edit list counts its hidden lead-in there: a 4 s recording at 29.97 showed
+    // "18.87 fps" and would be refused next to its twin.
+    facts.frameRate = rateField(fields, QStringLiteral("tbr"));
     if (facts.frameRate <= 0)
-        facts.frameRate = rateField(fields, QStringLiteral("tbr"));
+        facts.frameRate = rateField(fields, QStringLiteral("fps"));
 }
 
 void readAudio(const QStringList& fields, MediaFacts& facts)

@@ -118,6 +118,14 @@ void TestMergeProbe::parse_data()
                        QStringLiteral("no video | aac 44100 mono | 1"),
                        QStringLiteral("h264 320x240 yuv420p 30 | aac 48000 stereo | 2.02"),
                        QStringLiteral("vp9 1280x720 yuv420p 1000 | no audio | -1")};
+    // A finalised recording: its hidden lead-in drags "fps" down; its own rate is the tbr.
+    QTest::newRow("recording trimmed by an edit list")
+        << QStringLiteral("Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'rec.mp4':\n"
+                          "  Duration: 00:00:04.21, start: 0.000000, bitrate: 437 kb/s\n"
+                          "  Stream #0:0[0x1](und): Video: h264 (Constrained Baseline) (avc1 / "
+                          "0x31637661), yuv420p(progressive), 1280x720, 148 kb/s, 18.87 fps, "
+                          "29.97 tbr, 11988 tbn (default)\n")
+        << QStringList{QStringLiteral("h264 1280x720 yuv420p 29.97 | no audio | 4.21")};
     QTest::newRow("nothing opened") << QStringLiteral("x.mp4: Invalid data found when processing "
                                                       "input\r\n")
                                     << QStringList();

@@ -94,6 +94,8 @@ void TestRecordCommand::linuxCommand()
     QCOMPARE(countOf(args, QStringLiteral("-1717171717.250000")), int(sources.size()) + 1);
     QVERIFY(args.contains(QStringLiteral("-copyts")));
     QCOMPARE(valueOf(args, QStringLiteral("-video_size")), size);
+    // Grabbed at the file's rate: otherwise the tool drops a picture in every thousand.
+    QCOMPARE(valueOf(args, QStringLiteral("-framerate")), valueOf(args, QStringLiteral("-r")));
 
     // One picture and at most one sound track: two sources are mixed, not mapped twice.
     QCOMPARE(countOf(args, QStringLiteral("-map")), sources.isEmpty() ? 1 : 2);

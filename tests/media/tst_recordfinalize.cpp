@@ -2,6 +2,7 @@
 // file is complete and indexed at the front, and nothing is ever lost or left behind.
 #include "MediaTestUtil.h"
 #include "RecordTestEnv.h"
+#include "merge/MergeCommands.h"
 #include "record/RecordNames.h"
 #include "record/RecordingFinalizer.h"
 
@@ -11,6 +12,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 using testutil::ffmpegPath;
 
@@ -68,6 +71,41 @@ bool truncateTo(const QString& path, qint64 size)
     return f.open(QIODevice::ReadWrite) && f.resize(size);
 }
 
+// Runs the media tool in `dir`; false (with its output shown) when it fails.
+bool runTool(const QStringList& args, const QString& dir)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(ffmpegPath(), QStringList{QStringLiteral("-v"), QStringLiteral("error")} + args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        qWarning("%s", p.readAll().constData());
+        return false;
+    }
+    return true;
+}
+
+// How long the longest video packet of `path` shows, in seconds (-1 when none is listed).
+double longestVideoPacket(const QString& path)
+{
+    QProcess p;
+    p.start(testutil::ffprobePath(),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+             QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+             QStringLiteral("packet=duration_time"), QStringLiteral("-of"),
+             QStringLiteral("csv=p=0"), path});
+    if (!p.waitForFinished(60000))
+        return -1;
+    double longest = -1;
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+        bool ok = false;
+        const double d = line.trimmed().toDouble(&ok);
+        if (ok)
+            longest = std::max(longest, d);
+    }
+    return longest;
+}
+
 } // namespace
 
 class TestRecordFinalize : public QObject
@@ -80,6 +118,7 @@ private Q_SLOTS:
     void nothingRecorded_data();
     void nothingRecorded();
     void keptWhenTheToolIsMissing();
+    void joinsWithoutLeadIn();
 
 private:
     FinalizeOutcome finalise(const QString& work, const QString& final,
@@ -215,6 +254,40 @@ void TestRecordFinalize::keptWhenTheToolIsMissing()
     QVERIFY(!outcome.reason.isEmpty());
     QCOMPARE(testutil::checksum(finalPath), sum);
     QVERIFY(!QFileInfo::exists(work));
+}
+
+void TestRecordFinalize::joinsWithoutLeadIn()
+{
+    // A merge copies each input into a transport stream, which shows whatever pre-roll a
+    // recording hides: a finalised recording must carry none worth seeing, or every join
+    // freezes for the capture's lead-in and the merge outlasts its parts.
+    QTemporaryDir tmp;
+    const QDir dir(tmp.path());
+    const double leadIns[] = {2.5, 1.2};
+    const double seconds = 2.0;
+    QStringList tsNames;
+    double sum = 0;
+    for (int i = 0; i < 2; ++i) {
+        const QString work = dir.filePath(QStringLiteral(".%1.recording.mp4").arg(i));
+        const QString finalPath = dir.filePath(QStringLiteral("%1.mp4").arg(i));
+        QVERIFY(makeWorkingFile(work, leadIns[i], seconds));
+        QCOMPARE(int(finalise(work, finalPath).kind), int(FinalizeOutcome::Kind::Finalised));
+        const double length = testutil::probeDuration(finalPath);
+        QVERIFY2(qAbs(length - seconds) < 0.2, qPrintable(QString::number(length)));
+        sum += length;
+        tsNames << mergeTsName(i + 1);
+        QVERIFY(runTool(changeToTsArguments(finalPath, dir.filePath(tsNames.last()), true),
+                        dir.path()));
+    }
+    const QString merged = QStringLiteral("merged.mp4");
+    QVERIFY(runTool(joinArguments(tsNames, merged, true), dir.path()));
+
+    const double duration = testutil::probeDuration(dir.filePath(merged));
+    QVERIFY2(qAbs(duration - sum) <= 0.5,
+             qPrintable(QStringLiteral("%1 s merged, %2 s of parts").arg(duration).arg(sum)));
+    // No picture stands still at a join: every frame lasts about one frame's time.
+    const double longest = longestVideoPacket(dir.filePath(merged));
+    QVERIFY2(longest > 0 && longest < 0.07, qPrintable(QString::number(longest)));
 }
 
 QTEST_GUILESS_MAIN(TestRecordFinalize)

@@ -22,6 +22,8 @@ class QTableWidget;
 class QTableWidgetItem;
 class QTimer;
 class BatchProbe;
+class PulseListing;
+struct PulseDevice;
 class ProbeCache;
 class RecordingFinalizer;
 struct FinalizeOutcome;
@@ -106,8 +108,14 @@ public:
     void BlinkTrayIcon();
 
     // ---- Media tool (media/) ----
-    // Lists the capture sources and fills m_pAudioComBox (before "None" is added).
+    // Starts listing the capture sources in the background; when it ends, the sound choices
+    // go into m_pAudioComBox before its "None" (AudioDevicesPending() meanwhile).
     void get_audiodevice_name();
+    // The capture sources are still being listed.
+    bool AudioDevicesPending() const;
+    // The listing ended: the members and the sound box are filled from it.
+    void OnAudioDevicesListed(const QVector<PulseDevice>& sources,
+                              const QVector<PulseDevice>& sinks);
 
     // ---- Recording (record/) ----
     void InitLayout2Widget();
@@ -221,6 +229,7 @@ public:
     char m_cScreenDeviceIndex = '0';
     QString m_strDeviceText;
     QStringList m_vecAudioSources; // pulse source names; the audio box's data indexes these
+    PulseListing* m_pDeviceListing = nullptr; // the sources and sinks, listed in the background
     QString m_strMicSource;
     QString m_strSysAudioSource;
     QString m_strRecordFile;     // final name of the current recording

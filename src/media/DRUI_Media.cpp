@@ -2,6 +2,7 @@
 #include "app/DRUI.h"
 
 #include "media/DeviceList.h"
+#include "media/PulseListing.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -23,40 +24,48 @@ void DRUI::get_audiodevice_name()
     m_vecAudioSources.clear();
     m_strMicSource.clear();
     m_strSysAudioSource.clear();
-    if (!m_pDeviceProcess)
-        return;
-
-    // The listing exits 0 also when it fails ("Cannot list sources: ..."): the lines decide.
-    m_pDeviceProcess->setExpectedOutput(QString());
-    m_strDeviceText.clear();
-    m_pDeviceProcess->run(pulseListArguments(false), QEventLoop::ExcludeUserInputEvents);
-    const QVector<PulseDevice> sources = parsePulseListing(m_strDeviceText);
-    QVector<PulseDevice> sinks;
-    if (!sources.isEmpty()) {
-        m_strDeviceText.clear();
-        m_pDeviceProcess->run(pulseListArguments(true), QEventLoop::ExcludeUserInputEvents);
-        sinks = parsePulseListing(m_strDeviceText);
+    if (!m_pDeviceListing) {
+        m_pDeviceListing = new PulseListing(this);
+        connect(m_pDeviceListing, &PulseListing::finished, this, &DRUI::OnAudioDevicesListed);
     }
-    m_strDeviceText.clear();
+    // The two listings took about 0.2 s before the window could show; they now run while it
+    // is built and shown, and the box gets its choices when they end. "None" works meanwhile.
+    m_pDeviceListing->setProgram(m_pDeviceProcess ? m_pDeviceProcess->program()
+                                                  : ToolRun::defaultProgram());
+    m_pDeviceListing->start();
+}
 
+bool DRUI::AudioDevicesPending() const
+{
+    return m_pDeviceListing && m_pDeviceListing->isRunning();
+}
+
+void DRUI::OnAudioDevicesListed(const QVector<PulseDevice>& sources,
+                                const QVector<PulseDevice>& sinks)
+{
     const CaptureDevices found = choosePulseDevices(sources, sinks);
+    m_vecAudioSources.clear();
     for (const PulseDevice& d : sources)
         m_vecAudioSources.append(d.name);
-    if (found.mic >= 0) {
-        m_nMicDeviceIndex = found.mic;
-        m_strMicSource = sources[found.mic].name;
-    }
-    if (found.sys >= 0) {
-        m_nSysAudioDeviceIndex = found.sys;
-        m_strSysAudioSource = sources[found.sys].name;
-    }
+    m_nMicDeviceIndex = found.mic;
+    m_nSysAudioDeviceIndex = found.sys;
+    m_strMicSource = found.mic >= 0 ? sources[found.mic].name : QString();
+    m_strSysAudioSource = found.sys >= 0 ? sources[found.sys].name : QString();
     qCInfo(lcDevices).noquote() << "sources:" << m_vecAudioSources.join(QLatin1String(", "))
                                 << "microphone:" << m_strMicSource
                                 << "computer sounds:" << m_strSysAudioSource;
 
     if (!m_pAudioComBox)
         return;
+    // The discovered choices go before "None", the first of them chosen, as if they had been
+    // there from the start; those of an earlier listing are replaced.
+    for (int i = m_pAudioComBox->count() - 1; i >= 0; --i) {
+        if (m_pAudioComBox->itemData(i).toInt() != kAudioNone)
+            m_pAudioComBox->removeItem(i);
+    }
+    int at = 0;
     for (const AudioChoice& choice : audioChoices(m_nMicDeviceIndex, m_nSysAudioDeviceIndex))
-        m_pAudioComBox->addItem(QIcon(), QCoreApplication::translate("QWidget", choice.text),
-                                choice.data);
+        m_pAudioComBox->insertItem(
+            at++, QIcon(), QCoreApplication::translate("QWidget", choice.text), choice.data);
+    m_pAudioComBox->setCurrentIndex(0);
 }

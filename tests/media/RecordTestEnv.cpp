@@ -102,6 +102,9 @@ std::unique_ptr<DRUI> makeWindow(const QString& iniDir, const QString& saveDir)
     window->Init();
     window->show();
     window->btnSlot();
+    // The sound choices are listed in the background.
+    if (!QTest::qWaitFor([&] { return !window->AudioDevicesPending(); }, 30000))
+        qWarning("the sound sources were not listed within 30 s");
     return window;
 }
 

@@ -36,7 +36,8 @@ private:
 };
 
 // A window whose settings live in `iniDir` and whose save folder is `saveDir`, initialised,
-// with the record page shown through the Record tile (which builds the tray).
+// with the record page shown through the Record tile (which builds the tray) and its sound
+// choices listed.
 std::unique_ptr<DRUI> makeWindow(const QString& iniDir, const QString& saveDir);
 
 // Waits (event loop running) until the window's recording has delivered its first frame.

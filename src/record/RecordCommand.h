@@ -41,6 +41,8 @@ QStringList videoStartProbeArguments(const QString& workPath);
 double videoStartSeconds(const QStringList& probeLines);
 
 // Arguments of the stream copy of `workPath` into `outputPath` from `startSeconds` (index at
-// the front). The start is rounded down to whole microseconds so the frame there is kept.
+// the front). The start is rounded down to whole microseconds so the frame there is kept; the
+// sound before it is dropped and the keyframe before it is kept for one frame only, so a copy
+// that ignores hidden pre-roll (a merge) shows no frozen lead-in.
 QStringList finalizeArguments(const QString& workPath, double startSeconds,
                               const QString& outputPath);

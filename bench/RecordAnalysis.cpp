@@ -140,7 +140,9 @@ RecordingFacts analyseRecording(const QString& tool, const QString& path, double
     facts.frames = int(pictures.size());
     const double frame = 1.0 / captureRate;
     facts.videoSeconds = pictures.last().seconds - pictures.first().seconds + frame;
-    qsizetype lastReadable = -1;
+    // The first frame that showed the last clock read: a screen that stalled shows one clock in
+    // several frames, which are repeated pictures, not lost ones.
+    qsizetype since = -1;
     bool wasLit = false;
     for (qsizetype i = 0; i < pictures.size(); ++i) {
         const Picture& p = pictures.at(i);
@@ -153,15 +155,17 @@ RecordingFacts analyseRecording(const QString& tool, const QString& path, double
             ++facts.unreadable;
             continue;
         }
-        if (lastReadable >= 0) {
-            const qint64 gapMs = p.clock - pictures.at(lastReadable).clock;
+        if (since >= 0) {
+            const qint64 gapMs = p.clock - pictures.at(since).clock;
             if (gapMs < 0) {
                 ++facts.unreadable;
                 continue;
             }
+            if (gapMs == 0)
+                continue;
             // The clock moves every 4 ms, so the captures between two frames are plain to see.
             const qint64 captures = qRound64(double(gapMs) / 1000.0 / frame);
-            const qint64 missing = captures - (i - lastReadable);
+            const qint64 missing = captures - (i - since);
             if (missing > 0) {
                 bench::note(QStringLiteral("%1 capture(s) missing before frame %2 at %3 s "
                                            "(clock gap %4 ms)")
@@ -172,7 +176,7 @@ RecordingFacts analyseRecording(const QString& tool, const QString& path, double
                 facts.lost += int(missing);
             }
         }
-        lastReadable = i;
+        since = i;
     }
 
     facts.audioBeeps = readBeeps(tool, path, scratchDir);

@@ -323,7 +323,9 @@ int main(int argc, char** argv)
         QStringLiteral("%1 / %2").arg(vistrel.counters.drop).arg(facts.lost),
         QStringLiteral("planned command's counter: %1").arg(planned.counters.drop), {},
         QStringLiteral("0"), yesNo(vistrel.counters.drop == 0 && facts.lost == 0));
-    row(part, QStringLiteral("duplicated frames: tool's counter / repeated in the file"),
+    row(part,
+        QStringLiteral("duplicated frames: tool's counter / repeated pictures in the file "
+                       "(also a stalled moving screen)"),
         QStringLiteral("%1 / %2").arg(vistrel.counters.dup).arg(facts.repeated),
         QStringLiteral("planned command's counter: %1").arg(planned.counters.dup), {}, {}, {});
 

@@ -113,6 +113,11 @@ QByteArray captureRun(const QString& program, const QStringList& args, bool* ok,
     return p.readAllStandardOutput();
 }
 
+void flushWrites()
+{
+    ::sync();
+}
+
 QString toolPath()
 {
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/tool");

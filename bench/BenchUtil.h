@@ -34,6 +34,10 @@ double timedRun(const QString& program, const QStringList& args, const QString& 
 QByteArray captureRun(const QString& program, const QStringList& args, bool* ok = nullptr,
                       bool mergeErrors = false);
 
+// Writes every dirty page to disk, so that the next timed run does not pay for the write-back
+// of the one before.
+void flushWrites();
+
 // The media tool the benchmarks run directly: the same binary as the "tool" link beside the
 // program.
 QString toolPath();

@@ -96,6 +96,7 @@ bool makeLongFile(const QString& mediaDir, QString* longPath)
 double vistrelCut(DRUI& window, const QString& source, qint64 start, qint64 end,
                   const QString& outDir)
 {
+    flushWrites();
     window.m_strCutSrcFile = source;
     window.m_n64StartTime = start;
     window.m_n64EndTime = end;
@@ -130,6 +131,7 @@ double vistrelCut(DRUI& window, const QString& source, qint64 start, qint64 end,
 
 double directCut(const QString& source, qint64 start, qint64 end, const QString& outDir)
 {
+    flushWrites();
     const QString output = QDir(outDir).filePath(QStringLiteral("direct.mp4"));
     const double took = timedRun(toolPath(), CutArguments(source, start, end, output));
     QFile::remove(output);
@@ -138,6 +140,7 @@ double directCut(const QString& source, qint64 start, qint64 end, const QString&
 
 double copyFile(const QString& source, const QString& outDir)
 {
+    flushWrites();
     const QString output = QDir(outDir).filePath(QStringLiteral("copy.mp4"));
     const double took = timedRun(QStringLiteral("cp"), {source, output});
     QFile::remove(output);
@@ -215,6 +218,7 @@ bool queueThroughPage(DRUI& window, const QString& folder, const QStringList& na
 
 double vistrelMerge(DRUI& window, const QString& outDir)
 {
+    flushWrites();
     window.m_strMergeOutDir = outDir;
     double ended = -1;
     int result = -1;
@@ -242,6 +246,7 @@ double vistrelMerge(DRUI& window, const QString& outDir)
 // The job's own runs, one after another: each input into a transport stream, then the join.
 double directMerge(const QStringList& inputs, const QString& outDir)
 {
+    flushWrites();
     const QString work = QDir(outDir).filePath(QStringLiteral("direct"));
     QDir(work).removeRecursively();
     QDir().mkpath(work);
@@ -264,6 +269,7 @@ double directMerge(const QStringList& inputs, const QString& outDir)
 
 double concatDemuxerMerge(const QStringList& inputs, const QString& outDir)
 {
+    flushWrites();
     const QString list = QDir(outDir).filePath(QStringLiteral("inputs.txt"));
     QFile file(list);
     if (!file.open(QIODevice::WriteOnly))
@@ -284,6 +290,7 @@ double concatDemuxerMerge(const QStringList& inputs, const QString& outDir)
 
 double catBytes(const QStringList& inputs, const QString& outDir)
 {
+    flushWrites();
     const QString output = QDir(outDir).filePath(QStringLiteral("cat.bin"));
     QStringList args{QStringLiteral("-c"), QStringLiteral("cat \"$@\" > \"$0\""), output};
     args += inputs;
@@ -372,8 +379,9 @@ int main(int argc, char** argv)
     QDir().mkpath(outDir);
     const std::unique_ptr<DRUI> window = makeWindow(work, work + QStringLiteral("/recordings"));
     if (only.isEmpty() || only == QLatin1String("cut"))
-        benchCut(*window, longPath, outDir, rounds);
+        // A cut takes a fraction of a second: more rounds for a steady median.
+        benchCut(*window, longPath, outDir, 3 * rounds);
     if (only.isEmpty() || only == QLatin1String("merge"))
-        benchMerge(*window, longPath, media, outDir, qMax(1, rounds / 2 + 1));
+        benchMerge(*window, longPath, media, outDir, rounds);
     return 0;
 }

@@ -6,8 +6,7 @@
 //
 //   bench_screen [--flashes 3000,6000,...] [--sink NAME]
 //   stdin:  "go" starts the flash schedule (ms after it), "quit" ends the program
-//   stdout: "ready" once the window is up and the sound stream runs; "flash N LATENCY_MS" per
-//           flash
+//   stdout: "ready" once the window is up and the sound stream runs; a line per flash
 #include "ScreenCode.h"
 
 #include <QApplication>
@@ -225,8 +224,10 @@ private:
             m_flashUntil = now + kFlashMs;
             repaint();
             m_flashPainted = true;
-            std::printf("flash %d %lld\n", int(m_nextFlash),
-                        static_cast<long long>(m_sound.latencyMs()));
+            // How late the picture went out after the beep began to play, by this clock.
+            std::printf("flash %d sound latency %lld ms, picture %lld ms late\n", int(m_nextFlash),
+                        static_cast<long long>(m_sound.latencyMs()),
+                        static_cast<long long>(m_clock.elapsed() - beepAt));
             std::fflush(stdout);
             ++m_nextFlash;
         } else if (m_flashPainted && now >= m_flashUntil) {

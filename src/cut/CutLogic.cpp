@@ -1,6 +1,8 @@
 // Pure rules of the cut editor: probed durations, marks, output names and the tool's arguments.
 #include "cut/CutLogic.h"
 
+#include "support/Helpers.h"
+
 #include <QRegularExpression>
 
 Q_LOGGING_CATEGORY(lcCut, "vistrel.cut")
@@ -41,12 +43,7 @@ QString CutOutputPath(const QString& outDir, const QString& sourcePath)
 
 QString CutWorkingPath(const QString& finalPath, const QString& token)
 {
-    const qsizetype slash = finalPath.lastIndexOf(QLatin1Char('/'));
-    const QString dir = finalPath.left(slash + 1);
-    const QString name = finalPath.mid(slash + 1);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString base = dot < 0 ? name : name.left(dot);
-    const QString ext = dot < 0 ? QString() : name.mid(dot);
+    const auto [dir, base, ext] = SplitPath(finalPath);
     return dir + QLatin1Char('.') + base + QLatin1Char('.') + token + QStringLiteral(".part") + ext;
 }
 

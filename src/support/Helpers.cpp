@@ -97,16 +97,20 @@ bool isTaken(const QString& path)
 
 } // namespace
 
+PathParts SplitPath(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString name = path.mid(slash + 1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return {path.left(slash + 1), dot < 0 ? name : name.left(dot),
+            dot < 0 ? QString() : name.mid(dot)};
+}
+
 QString GetRealFileName(const QString& source)
 {
     if (!isTaken(source))
         return source;
-    const qsizetype slash = source.lastIndexOf(QLatin1Char('/'));
-    const QString dir = source.left(slash + 1);
-    const QString name = source.mid(slash + 1);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString base = dot < 0 ? name : name.left(dot);
-    const QString ext = dot < 0 ? QString() : name.mid(dot);
+    const auto [dir, base, ext] = SplitPath(source);
     for (int n = 1;; ++n) {
         const QString candidate =
             dir + base + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + ext;

@@ -22,6 +22,15 @@ quint64 GetFreeSpace(const QString& dir);
 // Milliseconds of a monotonic clock since an arbitrary fixed moment.
 long rsb_getTickCount();
 
+// A path's folder part (up to and including its last '/'), its name before the last '.', and
+// that '.' with what follows (empty when the name has no '.').
+struct PathParts {
+    QString dir;
+    QString base;
+    QString ext;
+};
+PathParts SplitPath(const QString& path);
+
 // The first of "dir/base(1).ext", "dir/base(2).ext", ... that does not exist, or `source`
 // itself when it does not exist.
 QString GetRealFileName(const QString& source);

@@ -283,6 +283,13 @@ Offsets offsetsOf(const RecordingFacts& facts)
     return o;
 }
 
+// The mean of two measurements; failed when either failed.
+CpuWindow meanOf(const CpuWindow& a, const CpuWindow& b)
+{
+    const auto mean = [](double x, double y) { return x < 0 || y < 0 ? -1 : (x + y) / 2; };
+    return {mean(a.toolCores, b.toolCores), mean(a.selfCores, b.selfCores)};
+}
+
 QString cores(double c)
 {
     return c < 0 ? QStringLiteral("failed") : QStringLiteral("%1 cores").arg(c, 0, 'f', 3);
@@ -328,6 +335,13 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // A freshly started sound server settles its latencies with its first capture stream: a
+    // short capture first, so that neither measured recording is that first one.
+    timedRun(toolPath(),
+             {QStringLiteral("-hide_banner"), QStringLiteral("-f"), QStringLiteral("pulse"),
+              QStringLiteral("-i"), QStringLiteral("speakers.monitor"), QStringLiteral("-t"),
+              QStringLiteral("3"), QStringLiteral("-f"), QStringLiteral("null"),
+              QStringLiteral("-")});
     const VistrelRun vistrel = recordWithVistrel(work, lengthMs, screen);
     note(QStringLiteral("screen during Vistrel's recording: ") +
          screen.said().join(QStringLiteral("; ")));
@@ -335,7 +349,14 @@ int main(int argc, char** argv)
         recordDirectly(session, work + QStringLiteral("/planned.mp4"), lengthMs, screen);
     note(QStringLiteral("screen during the planned command's recording: ") +
          screen.said().join(QStringLiteral("; ")));
+    // Once more in the other order (planned, then Vistrel), for the CPU only: a busy machine
+    // then weighs on both alike.
+    const DirectRun planned2 =
+        recordDirectly(session, work + QStringLiteral("/planned2.mp4"), lengthMs, screen);
+    const VistrelRun vistrel2 = recordWithVistrel(work, lengthMs, screen);
     screen.stop();
+    const CpuWindow vistrelCpu = meanOf(vistrel.cpu, vistrel2.cpu);
+    const CpuWindow plannedCpu = meanOf(planned.cpu, planned2.cpu);
 
     if (!vistrel.ok) {
         row(part, QStringLiteral("recording through Vistrel"), QStringLiteral("failed"), {}, {}, {},
@@ -386,20 +407,21 @@ int main(int argc, char** argv)
     row(part, QStringLiteral("A/V offset, sound after picture (flash + beep, each)"), av.text,
         plannedAv, {}, QStringLiteral("|A/V| ≤ 60 ms"), yesNo(av.paired && av.worst <= 60));
 
-    const double whole = vistrel.cpu.toolCores + vistrel.cpu.selfCores;
-    const double reference = planned.cpu.toolCores * kReferenceRecorderShare;
+    const double whole = vistrelCpu.toolCores + vistrelCpu.selfCores;
+    const double reference = plannedCpu.toolCores * kReferenceRecorderShare;
     row(part, QStringLiteral("Vistrel's own CPU while recording"),
-        QStringLiteral("%1 % of a core").arg(vistrel.cpu.selfCores * 100, 0, 'f', 2), {}, {},
-        QStringLiteral("≤ 2 %"),
-        yesNo(vistrel.cpu.selfCores >= 0 && vistrel.cpu.selfCores <= 0.02));
-    row(part, QStringLiteral("tool's CPU: Vistrel's command vs the planned command"),
-        cores(vistrel.cpu.toolCores), cores(planned.cpu.toolCores),
-        ratioText(vistrel.cpu.toolCores / planned.cpu.toolCores), {}, {});
+        QStringLiteral("%1 % of a core").arg(vistrelCpu.selfCores * 100, 0, 'f', 2), {}, {},
+        QStringLiteral("≤ 2 %"), yesNo(vistrelCpu.selfCores >= 0 && vistrelCpu.selfCores <= 0.02));
+    row(part,
+        QStringLiteral("tool's CPU: Vistrel's command vs the planned command "
+                       "(each the mean of two recordings)"),
+        cores(vistrelCpu.toolCores), cores(plannedCpu.toolCores),
+        ratioText(vistrelCpu.toolCores / plannedCpu.toolCores), {}, {});
     row(part,
         QStringLiteral("whole recording CPU (tool + Vistrel) vs the reference recorder "
                        "(planned × 0.21/0.31)"),
         cores(whole), cores(reference), ratioText(whole / reference), QStringLiteral("≤ 1"),
-        yesNo(planned.ok && whole <= reference));
+        yesNo(planned.ok && planned2.ok && vistrel2.ok && whole <= reference));
     row(part, QStringLiteral("Record click to first frame"), ms(vistrel.startMs), {}, {}, {}, {});
     return 0;
 }

@@ -48,7 +48,7 @@ public:
 
     bool start(const QString& sink)
     {
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, kSampleRate, 1};
+        const pa_sample_spec format{PA_SAMPLE_S16LE, kSampleRate, 1};
         pa_buffer_attr attr;
         attr.maxlength = uint32_t(-1);
         attr.tlength = uint32_t(kSampleRate * 2 * kBufferMs / 1000);
@@ -58,7 +58,7 @@ public:
         int error = 0;
         const QByteArray device = sink.toUtf8();
         m_stream = pa_simple_new(nullptr, "bench-screen", PA_STREAM_PLAYBACK, device.constData(),
-                                 "beeps", &spec, nullptr, &attr, &error);
+                                 "beeps", &format, nullptr, &attr, &error);
         if (!m_stream) {
             std::fprintf(stderr, "bench_screen: no sound stream: %s\n", pa_strerror(error));
             return false;

@@ -36,7 +36,7 @@ QString ffprobePath()
     return QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
 }
 
-bool makeClip(const QString& path, const ClipSpec& spec)
+bool makeClip(const QString& path, const ClipOptions& opts)
 {
     QStringList args{QStringLiteral("-v"),
                      QStringLiteral("error"),
@@ -45,20 +45,20 @@ bool makeClip(const QString& path, const ClipSpec& spec)
                      QStringLiteral("lavfi"),
                      QStringLiteral("-i"),
                      QStringLiteral("testsrc=duration=%1:size=%2:rate=%3")
-                         .arg(spec.seconds)
-                         .arg(spec.size)
-                         .arg(spec.rate)};
-    if (spec.audio)
+                         .arg(opts.seconds)
+                         .arg(opts.size)
+                         .arg(opts.rate)};
+    if (opts.audio)
         args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
              << QStringLiteral("sine=frequency=440:duration=%1:sample_rate=%2")
-                    .arg(spec.seconds)
-                    .arg(spec.sampleRate);
+                    .arg(opts.seconds)
+                    .arg(opts.sampleRate);
     args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-preset")
          << QStringLiteral("ultrafast") << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p")
-         << QStringLiteral("-g") << QString::number(spec.keyframeEvery)
-         << QStringLiteral("-keyint_min") << QString::number(spec.keyframeEvery)
+         << QStringLiteral("-g") << QString::number(opts.keyframeEvery)
+         << QStringLiteral("-keyint_min") << QString::number(opts.keyframeEvery)
          << QStringLiteral("-sc_threshold") << QStringLiteral("0");
-    if (spec.audio)
+    if (opts.audio)
         args << QStringLiteral("-c:a") << QStringLiteral("aac");
     args << path;
     int code = -1;

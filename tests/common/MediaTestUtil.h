@@ -8,7 +8,7 @@
 namespace testutil
 {
 
-struct ClipSpec {
+struct ClipOptions {
     double seconds = 2;
     QString size = QStringLiteral("320x240");
     int rate = 30;
@@ -18,7 +18,7 @@ struct ClipSpec {
 };
 
 // Writes an H.264 (+ AAC) MP4 made from lavfi test sources. Returns false on failure.
-bool makeClip(const QString& path, const ClipSpec& spec = ClipSpec());
+bool makeClip(const QString& path, const ClipOptions& opts = ClipOptions());
 
 // The real ffmpeg / ffprobe of the system.
 QString ffmpegPath();

@@ -37,10 +37,10 @@ private:
 
 void TestBatchProbe::initTestCase()
 {
-    testutil::ClipSpec one;
+    testutil::ClipOptions one;
     one.seconds = 1;
     one.size = QStringLiteral("160x120");
-    testutil::ClipSpec three = one;
+    testutil::ClipOptions three = one;
     three.seconds = 3;
     three.audio = false;
     m_clips = {m_dir.filePath(QStringLiteral("one.mp4")),

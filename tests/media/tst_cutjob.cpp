@@ -1,4 +1,5 @@
 // The duration probe and the cut job with the real media tool on small clips, and with fakes.
+#include "../ui/UiTestUtil.h"
 #include "MediaTestUtil.h"
 #include "app/DRUI.h"
 #include "dialogs/MessageBox.h"
@@ -112,13 +113,13 @@ void TestCutJob::initTestCase()
     m_clip20 = m_dir.filePath(QStringLiteral("clip.mp4"));
     m_clip2 = m_dir.filePath(QStringLiteral("short.mp4"));
     m_random = m_dir.filePath(QStringLiteral("noise.mp4"));
-    testutil::ClipSpec spec;
-    spec.seconds = 20;
-    spec.rate = 10;
-    spec.keyframeEvery = 40;
-    QVERIFY(testutil::makeClip(m_clip20, spec));
-    spec.seconds = 2;
-    QVERIFY(testutil::makeClip(m_clip2, spec));
+    testutil::ClipOptions opts;
+    opts.seconds = 20;
+    opts.rate = 10;
+    opts.keyframeEvery = 40;
+    QVERIFY(testutil::makeClip(m_clip20, opts));
+    opts.seconds = 2;
+    QVERIFY(testutil::makeClip(m_clip2, opts));
     QVERIFY(testutil::writeRandomFile(m_random, 200000));
     m_clip20Sum = testutil::checksum(m_clip20);
 
@@ -364,17 +365,6 @@ void TestCutJob::cutButtonRunsTheJobUnderItsDialog()
     QCOMPARE(allFiles(m_out), QStringList{QStringLiteral("Cut_clip.mp4")});
 }
 
-int main(int argc, char** argv)
-{
-    // Private home and no sound server: the window never touches the user's files or devices.
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("PULSE_SERVER", "unix:" + home.path().toUtf8() + "/no-server");
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    TestCutJob test;
-    return QTest::qExec(&test, argc, argv);
-}
+VISTREL_UI_TEST_MAIN(TestCutJob)
 
 #include "tst_cutjob.moc"

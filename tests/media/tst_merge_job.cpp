@@ -57,11 +57,11 @@ private:
 
 void TestMergeJob::initTestCase()
 {
-    testutil::ClipSpec plain;
+    testutil::ClipOptions plain;
     plain.seconds = 1.5;
-    testutil::ClipSpec big = plain;
+    testutil::ClipOptions big = plain;
     big.size = QStringLiteral("640x480");
-    testutil::ClipSpec mute = plain;
+    testutil::ClipOptions mute = plain;
     mute.audio = false;
     QVERIFY(testutil::makeClip(m_clipDir.filePath(QStringLiteral("plain.mp4")), plain));
     QVERIFY(testutil::makeClip(m_clipDir.filePath(QStringLiteral("big.mp4")), big));

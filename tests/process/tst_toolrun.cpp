@@ -340,9 +340,9 @@ void TestToolRun::realToolOutputCheck()
     QFETCH(ToolResult::Status, status);
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("clip.mp4"));
-    testutil::ClipSpec spec;
-    spec.seconds = 1;
-    QVERIFY(testutil::makeClip(clip, spec));
+    testutil::ClipOptions opts;
+    opts.seconds = 1;
+    QVERIFY(testutil::makeClip(clip, opts));
     output = dir.filePath(output);
     ToolRun run;
     run.setExpectedOutput(output);

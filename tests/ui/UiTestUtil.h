@@ -83,8 +83,9 @@ private:
 
 } // namespace uitest
 
-// A main for widget tests: a private HOME and runtime folder and the offscreen platform before
-// the application exists; the images registered for tests that never build the window.
+// A main for widget tests: a private HOME and runtime folder, no reachable sound server and the
+// offscreen platform before the application exists, so a window never touches the user's files
+// or devices; the images registered for tests that never build the window.
 #define VISTREL_UI_TEST_MAIN(TestClass)                                                            \
     int main(int argc, char* argv[])                                                               \
     {                                                                                              \
@@ -92,6 +93,7 @@ private:
         qputenv("HOME", home.path().toUtf8());                                                     \
         qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());                                          \
         qputenv("QT_QPA_PLATFORM", "offscreen");                                                   \
+        qputenv("PULSE_SERVER", "unix:" + home.path().toUtf8() + "/no-server");                    \
         QApplication app(argc, argv);                                                              \
         QApplication::setQuitOnLastWindowClosed(false);                                            \
         Q_INIT_RESOURCE(drui);                                                                     \

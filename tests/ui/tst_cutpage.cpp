@@ -1,4 +1,5 @@
 // The cut page offscreen: its list, the choice of a file, the slider, the marks and the buttons.
+#include "UiTestUtil.h"
 #include "app/DRUI.h"
 #include "dialogs/MessageBox.h"
 
@@ -255,17 +256,6 @@ void TestCutPage::folderEditRefreshesOnFocusOut()
     QCOMPARE(rows(), QStringList{QStringLiteral("only.mp4")});
 }
 
-int main(int argc, char** argv)
-{
-    // Private home and no sound server: the window never touches the user's files or devices.
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("PULSE_SERVER", "unix:" + home.path().toUtf8() + "/no-server");
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    TestCutPage test;
-    return QTest::qExec(&test, argc, argv);
-}
+VISTREL_UI_TEST_MAIN(TestCutPage)
 
 #include "tst_cutpage.moc"

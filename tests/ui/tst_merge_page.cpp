@@ -48,11 +48,11 @@ void TestMergePage::initTestCase()
     const QStringList names{QStringLiteral("one.mp4"), QStringLiteral("two.mp4"),
                             QStringLiteral("three.mp4")};
     for (int i = 0; i < names.size(); ++i) {
-        testutil::ClipSpec spec;
-        spec.seconds = i + 1;
-        spec.size = QStringLiteral("160x120");
+        testutil::ClipOptions opts;
+        opts.seconds = i + 1;
+        opts.size = QStringLiteral("160x120");
         const QString path = m_folder.filePath(names[i]);
-        QVERIFY(testutil::makeClip(path, spec));
+        QVERIFY(testutil::makeClip(path, opts));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.setFileTime(base.addSecs(60 * i), QFileDevice::FileModificationTime));

@@ -256,7 +256,7 @@ preview() {
         "$OUT/rec.png" "$OUT/edit.png" "$OUT/cut_main.png" "$PREVIEW/sheet-tiles.png"
 
     local i=0
-    for spec in "logo $SLATE 30x30" "logo $BAR 30x30" "logo $BLACK 30x30" \
+    for entry in "logo $SLATE 30x30" "logo $BAR 30x30" "logo $BLACK 30x30" \
         "help $BAR 19x19" "support $BAR 19x19" "about $BAR 19x19" \
         "folder $GREY 16x16" "folder $GREY_DARK 16x16" "mp4 $GREY 16x16" "mp4 $WHITE 16x16" "mp4 $SLATE 16x16" \
         "add $GREY 16x16" "up $GREY 16x16" "down $GREY 16x16" "delete $GREY 16x16" "cut $GREY 16x16" \
@@ -265,7 +265,7 @@ preview() {
         "quit rgb(246,246,246) 16x16" "quit rgb(49,54,59) 16x16" \
         "close $SLATE 16x16" "close $BLACK 16x16" "information rgb(240,240,240) 48x48" \
         "question rgb(240,240,240) 48x48"; do
-        read -r n bg sz <<<"$spec"
+        read -r n bg sz <<<"$entry"
         on "$n" "$bg" "$sz" "$(printf %02d $i)"
         i=$((i + 1))
     done

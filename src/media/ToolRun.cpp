@@ -130,7 +130,11 @@ bool ToolRun::start(const QStringList& args)
     m_process->setProgram(m_program);
     // A tool outliving a killed program would go on recording (or writing) unseen; the signal
     // lets it close its output as after "q".
-    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    m_process->setChildProcessModifier([setup = m_childSetup] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (setup)
+            setup();
+    });
     m_process->setArguments(args);
     if (!m_workingDir.isEmpty())
         m_process->setWorkingDirectory(m_workingDir);

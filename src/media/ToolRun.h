@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <functional>
+
 class QTimer;
 
 // The verdict of one run.
@@ -55,6 +57,9 @@ public:
     void setTimeLimit(int ms) { m_timeLimitMs = ms; }
     // ms from "q" to terminate, and again from terminate to kill. Default 3000.
     void setStopGrace(int ms) { m_stopGraceMs = ms; }
+    // Runs in the child process before the tool is executed, for the next runs (a capture that
+    // hands the tool a pipe of its own, say). Only async-signal-safe calls belong there.
+    void setChildSetup(std::function<void()> setup) { m_childSetup = std::move(setup); }
 
     // Starts a run without waiting. It ends with exactly one finished(), also when the tool
     // cannot be started. Returns false (and does nothing) while a run is still going.
@@ -103,6 +108,7 @@ private:
     QString m_workingDir;
     QString m_expectedOutput;
     QStringList m_failureMarkers{QStringLiteral("Invalid data")};
+    std::function<void()> m_childSetup;
     int m_timeLimitMs = 0;
     int m_stopGraceMs = 3000;
     int m_stopStage = 0;

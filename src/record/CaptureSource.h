@@ -1,0 +1,41 @@
+// Where a recording takes its picture from: the tool's input arguments for the screen and the
+// chosen sounds, and whatever has to run beside the tool while it records.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class ToolRun;
+
+class CaptureSource : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // Gets the capture ready; it may ask the system (a share dialog) and take a while. Never
+    // blocks; ends with exactly one prepared() or failed().
+    virtual void prepare() = 0;
+    // The tool's input arguments: the PulseAudio sources `audioSources` (none, one, or two that
+    // the caller mixes into one track) and the picture. Every input's timestamps are put on one
+    // timeline whose 0 is `startSeconds`, wall-clock seconds since the epoch just before the run
+    // starts. Called once per recording, after prepared().
+    virtual QStringList inputArguments(const QStringList& audioSources, double startSeconds) = 0;
+    // The run is about to start: a capture that feeds the tool itself sets up `run` here (its
+    // child process set-up, say).
+    virtual void beforeStart(ToolRun& run) { Q_UNUSED(run) }
+    // The run has started (or failed to): start or stop feeding it.
+    virtual void started(bool running) { Q_UNUSED(running) }
+    // The recording has ended: stop feeding and give back what prepare() took. Safe to call
+    // more than once, and before prepare() has ended.
+    virtual void release() {}
+
+Q_SIGNALS:
+    void prepared();
+    // Why the capture cannot start, as a sentence for the user. `canceled`: the user declined
+    // the system's share dialog (told briefly, not as a failure).
+    void failed(const QString& reason, bool canceled);
+    // The picture went away while recording (the share was revoked, the stream ended).
+    void lost(const QString& reason);
+};

@@ -1,9 +1,9 @@
 // The cut page: the folder's file list, the choice of a file, the slider and the two marks.
 #include "app/DRUI.h"
 #include "app/PageChrome.h"
-#include "app/Style.h"
 #include "cut/CutLogic.h"
 #include "dialogs/MessageBox.h"
+#include "dialogs/Style.h"
 #include "library/FolderScan.h"
 #include "support/Helpers.h"
 
@@ -53,12 +53,8 @@ QString timeText(qint64 seconds)
 
 QPushButton* barButton(const QString& text, const QRect& geometry, QWidget* bar)
 {
-    auto* button = new QPushButton(text, bar);
+    QPushButton* button = CreateGreyButton(text, 12, true, bar);
     button->setGeometry(geometry);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setFont(CalibriFont(12, true));
-    button->setStyleSheet(main_button_style);
     return button;
 }
 

@@ -2,8 +2,8 @@
 #include "dialogs/ScanUI.h"
 
 #include "app/DRUI.h"
-#include "app/Style.h"
 #include "dialogs/JobText.h"
+#include "dialogs/Style.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -86,12 +86,8 @@ void SCANUI::InitDialog()
 
     auto* buttonRow = new QLabel;
     buttonRow->setMinimumSize(w - 60, 40);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), buttonRow);
+    QPushButton* cancel = CreateGreyButton(QStringLiteral("Cancel"), 11, false, buttonRow);
     cancel->setGeometry((w - 10) / 2 - 40, 5, 80, 25);
-    cancel->setFont(font);
-    cancel->setFlat(true);
-    cancel->setCursor(Qt::PointingHandCursor);
-    cancel->setStyleSheet(main_button_style);
     connect(cancel, &QPushButton::clicked, this, &SCANUI::btnSlot);
 
     auto* body = new QVBoxLayout;

@@ -18,19 +18,13 @@ namespace
 
 constexpr int kTailLines = 200;
 
-bool isProgressLine(const QString& line)
-{
-    return line.startsWith(QLatin1String("frame=")) || line.startsWith(QLatin1String("size=")) ||
-           (line.contains(QLatin1String("time=")) && line.contains(QLatin1String("bitrate=")));
-}
-
 bool readsAsError(const QString& line)
 {
     static const QRegularExpression re(
         QStringLiteral("error|invalid|no such|cannot|can't|failed|denied|unable|not found|"
                        "no space|refused|could not|not supported"),
         QRegularExpression::CaseInsensitiveOption);
-    return !isProgressLine(line) && re.match(line).hasMatch();
+    return !parseProgressRecord(line).valid && re.match(line).hasMatch();
 }
 
 } // namespace

@@ -1,0 +1,103 @@
+// The cut job: one stream-copy run of the tool into a hidden file, moved into place on success.
+#include "cut/CutJob.h"
+
+#include "cut/CutLogic.h"
+#include "media/ToolRun.h"
+#include "support/Helpers.h"
+#include "support/WorkingFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+CutJob::CutJob(QObject* parent) : QObject(parent), m_run(new ToolRun(this))
+{
+    connect(m_run, &ToolRun::readyRead, this, &CutJob::onOutput);
+    connect(m_run, &ToolRun::finished, this, &CutJob::onRunFinished);
+}
+
+void CutJob::setProgram(const QString& program)
+{
+    m_run->setProgram(program);
+}
+
+bool CutJob::start(const CutRequest& request)
+{
+    if (m_running)
+        return false;
+    m_running = true;
+    m_canceled = false;
+    m_request = request;
+    m_workPath.clear();
+    m_outputPath = GetRealFileName(CutOutputPath(request.outputFolder, request.source));
+
+    const QString problem = CutSpanProblem(request.startSeconds, request.endSeconds);
+    QString error;
+    if (problem.isEmpty())
+        m_workPath = ReserveWorkingFile(m_outputPath, &error);
+    if (m_workPath.isEmpty()) {
+        const QString why = problem.isEmpty()
+                                ? QStringLiteral("cannot write in the output folder: ") + error
+                                : problem;
+        qCWarning(lcCut).noquote() << "not cut:" << why;
+        // Told from the event loop, as every other end is.
+        QTimer::singleShot(0, this, [this, why] { conclude(JobResult::Kind::Failed, why); });
+        return true;
+    }
+    m_tracker.reset(double(request.endSeconds - request.startSeconds));
+    m_run->setExpectedOutput(m_workPath);
+    // An absolute path starts with "/", so the tool never takes a "name:" prefix for a
+    // protocol.
+    m_run->start(CutArguments(QFileInfo(request.source).absoluteFilePath(), request.startSeconds,
+                              request.endSeconds, QFileInfo(m_workPath).absoluteFilePath()));
+    return true;
+}
+
+void CutJob::cancel()
+{
+    if (!m_running)
+        return;
+    m_canceled = true;
+    m_run->cancel();
+}
+
+void CutJob::onOutput()
+{
+    for (const QString& line : m_run->takeLines()) {
+        const ProgressRecord record = parseProgressRecord(line);
+        if (record.valid && record.timeSeconds >= 0)
+            Q_EMIT progress(m_tracker.update(record.timeSeconds), m_request.source, m_outputPath);
+    }
+}
+
+void CutJob::onRunFinished(const ToolResult& result)
+{
+    if (m_canceled || result.status == ToolResult::Status::Canceled) {
+        conclude(JobResult::Kind::Canceled);
+        return;
+    }
+    if (!result.ok()) {
+        qCWarning(lcCut).noquote() << "cut failed:" << describeToolResult(result);
+        conclude(JobResult::Kind::Failed, describeToolResult(result));
+        return;
+    }
+    QString error;
+    const QString placed = MoveIntoPlace(m_workPath, m_outputPath, &error);
+    if (placed.isEmpty()) {
+        qCWarning(lcCut).noquote() << "cannot move" << m_workPath << "into place:" << error;
+        conclude(JobResult::Kind::Failed, error);
+        return;
+    }
+    m_outputPath = placed;
+    m_workPath.clear();
+    conclude(JobResult::Kind::Saved);
+}
+
+void CutJob::conclude(JobResult::Kind kind, const QString& reason)
+{
+    if (!m_workPath.isEmpty())
+        QFile::remove(m_workPath);
+    m_workPath.clear();
+    m_running = false;
+    Q_EMIT finished({kind, m_outputPath, reason});
+}

@@ -60,6 +60,43 @@ DRUI::~DRUI()
 
 void DRUI::Init()
 {
+    InitEngines();
+    InitLayout1Widget();
+    InitLayout2Widget();
+    InitLayout3Widget();
+    InitLayout4Widget();
+
+    m_pStackedLayout = new QStackedLayout;
+    m_pStackedLayout->addWidget(m_pLayout1Widget);
+    m_pStackedLayout->addWidget(m_pLayout2Widget);
+    m_pStackedLayout->addWidget(m_pLayout3Widget);
+    m_pStackedLayout->addWidget(m_pLayout4Widget);
+    m_pStackedLayout->setCurrentIndex(0);
+
+    auto* layout = new QVBoxLayout;
+    layout->addLayout(m_pStackedLayout);
+    layout->setSpacing(0);
+    layout->setContentsMargins(0, 0, 0, 0);
+    ui.centralWidget->setLayout(layout);
+
+    m_nTimerTick = 0;
+    m_pRecordTimer = new QTimer(this);
+    connect(m_pRecordTimer, &QTimer::timeout, this, &DRUI::doTimerRec);
+
+    if (m_pCutDirEdit)
+        m_pCutDirEdit->installEventFilter(this);
+    if (m_pMergeDirEdit)
+        m_pMergeDirEdit->installEventFilter(this);
+
+    // Working files a crash left are finalised once the window is whole and shown.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_bRecordExiting && m_pRecordDirEdit)
+            m_pRecordSession->recoverLeftovers(m_pRecordDirEdit->text());
+    });
+}
+
+void DRUI::InitEngines()
+{
     // The engines own the runs of their work; the window keeps its probe run.
     m_pDeviceProcess = new ToolRun(this);
     m_pDeviceProcess->setTimeLimit(30000);
@@ -93,39 +130,6 @@ void DRUI::Init()
                 m_strMergeOutFile = output;
                 Q_EMIT AddProcessCallBack(percent, current, output, 0);
             });
-
-    InitLayout1Widget();
-    InitLayout2Widget();
-    InitLayout3Widget();
-    InitLayout4Widget();
-
-    m_pStackedLayout = new QStackedLayout;
-    m_pStackedLayout->addWidget(m_pLayout1Widget);
-    m_pStackedLayout->addWidget(m_pLayout2Widget);
-    m_pStackedLayout->addWidget(m_pLayout3Widget);
-    m_pStackedLayout->addWidget(m_pLayout4Widget);
-    m_pStackedLayout->setCurrentIndex(0);
-
-    auto* layout = new QVBoxLayout;
-    layout->addLayout(m_pStackedLayout);
-    layout->setSpacing(0);
-    layout->setContentsMargins(0, 0, 0, 0);
-    ui.centralWidget->setLayout(layout);
-
-    m_nTimerTick = 0;
-    m_pRecordTimer = new QTimer(this);
-    connect(m_pRecordTimer, &QTimer::timeout, this, &DRUI::doTimerRec);
-
-    if (m_pCutDirEdit)
-        m_pCutDirEdit->installEventFilter(this);
-    if (m_pMergeDirEdit)
-        m_pMergeDirEdit->installEventFilter(this);
-
-    // Working files a crash left are finalised once the window is whole and shown.
-    QTimer::singleShot(0, this, [this] {
-        if (!m_bRecordExiting && m_pRecordDirEdit)
-            m_pRecordSession->recoverLeftovers(m_pRecordDirEdit->text());
-    });
 }
 
 void DRUI::ForwardCancelRequest()

@@ -215,6 +215,8 @@ public:
 
 private:
     // Shell
+    // The engines and their runs, wired to the window's signals.
+    void InitEngines();
     void BlinkTrayIcon();
     void SetTrayEntry(int index, const QString& text, const QString& icon);
     // The single place where the dialog's stop request becomes the running job's cancel.

@@ -2,6 +2,7 @@
 #include "cut/CutJob.h"
 
 #include "cut/CutLogic.h"
+#include "dialogs/JobText.h"
 #include "media/ToolRun.h"
 #include "support/Helpers.h"
 #include "support/WorkingFile.h"
@@ -10,8 +11,23 @@
 #include <QFileInfo>
 #include <QTimer>
 
+namespace
+{
+
+// A copy shorter than its span by more than this is a damaged input, not rounding.
+constexpr double kShortByMoreThan = 0.5;
+
+QString seconds1(double seconds)
+{
+    return QString::number(seconds, 'f', 1);
+}
+
+} // namespace
+
 CutJob::CutJob(QObject* parent) : QObject(parent), m_run(new ToolRun(this))
 {
+    // A damaged input is read to its end and the tool exits 0: its own words tell.
+    m_run->setFailureMarkers(QStringList{QStringLiteral("Invalid data")} + damageMarkers());
     connect(m_run, &ToolRun::readyRead, this, &CutJob::onOutput);
     connect(m_run, &ToolRun::finished, this, &CutJob::onRunFinished);
 }
@@ -65,8 +81,10 @@ void CutJob::onOutput()
 {
     for (const QString& line : m_run->takeLines()) {
         const ProgressRecord record = parseProgressRecord(line);
-        if (record.valid && record.timeSeconds >= 0)
-            Q_EMIT progress(m_tracker.update(record.timeSeconds), m_request.source, m_outputPath);
+        if (!record.valid || record.timeSeconds < 0)
+            continue;
+        m_writtenSeconds = record.timeSeconds;
+        Q_EMIT progress(m_tracker.update(record.timeSeconds), m_request.source, m_outputPath);
     }
 }
 
@@ -78,14 +96,28 @@ void CutJob::onRunFinished(const ToolResult& result)
     }
     if (!result.ok()) {
         qCWarning(lcCut).noquote() << "cut failed:" << describeToolResult(result);
-        conclude(JobResult::Kind::Failed, describeToolResult(result));
+        conclude(JobResult::Kind::Failed,
+                 jobFailureText(JobKind::Cut, result, m_request.source, m_request.outputFolder));
+        return;
+    }
+    // An input cut short whose index still promises the whole length gives a short copy and
+    // an exit code of 0.
+    const double span = double(m_request.endSeconds - m_request.startSeconds);
+    if (m_writtenSeconds >= 0 && span - m_writtenSeconds > kShortByMoreThan) {
+        const QString detail = QStringLiteral("it ends after %1 s of the %2 s asked for")
+                                   .arg(seconds1(m_writtenSeconds), seconds1(span));
+        qCWarning(lcCut).noquote() << "cut too short:" << detail;
+        conclude(JobResult::Kind::Failed,
+                 jobFailureText(JobKind::Cut, FailureCause::InputDamaged,
+                                QFileInfo(m_request.source).fileName(), detail));
         return;
     }
     QString error;
     const QString placed = MoveIntoPlace(m_workPath, m_outputPath, &error);
     if (placed.isEmpty()) {
         qCWarning(lcCut).noquote() << "cannot move" << m_workPath << "into place:" << error;
-        conclude(JobResult::Kind::Failed, error);
+        conclude(JobResult::Kind::Failed, jobFailureText(JobKind::Cut, FailureCause::NotWritable,
+                                                         m_request.outputFolder, error));
         return;
     }
     m_outputPath = placed;

@@ -54,6 +54,7 @@ private:
     QString m_outputPath;
     QString m_workPath;
     ProgressTracker m_tracker;
+    double m_writtenSeconds = -1; // time= of the run's last progress record
     bool m_running = false;
     bool m_canceled = false;
 };

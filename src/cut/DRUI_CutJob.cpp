@@ -40,6 +40,7 @@ int DRUI::StartQProcessCut()
         *m_pCutJob, CutRequest{m_strCutSrcFile, m_n64StartTime, m_n64EndTime, m_strCutOutDir});
     m_strCutOutFile = result.outputPath;
     m_nCutError = result.code();
+    SCANUI::m_strReason = result.reason;
     Q_EMIT CutProcessCallBack(100, m_strCutSrcFile, m_strCutOutFile, m_nCutError);
     return m_nCutError;
 }

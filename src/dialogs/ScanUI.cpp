@@ -20,6 +20,7 @@ int SCANUI::m_nOprType = 0;
 bool SCANUI::m_bIsFinished = false;
 QProgressBar* SCANUI::m_progressBar = nullptr;
 int SCANUI::m_nError = 0;
+QString SCANUI::m_strReason;
 
 SCANUI::SCANUI(QWidget*, Qt::WindowFlags) : QDialog(nullptr)
 {
@@ -35,6 +36,7 @@ SCANUI::SCANUI(QWidget*, Qt::WindowFlags) : QDialog(nullptr)
     resize(500, 250);
     // A failure of the previous job must not be taken for this job's.
     m_nError = 0;
+    m_strReason.clear();
     InitDialog();
 }
 
@@ -169,7 +171,10 @@ void SCANUI::showOutcome()
     qCDebug(lcDialogs) << "job ended with result" << m_nError;
     CMessageBox box;
     box.PlaceOver(this);
-    box.InitInfoDialog(jobOutcomeText(jobKindFromType(m_nOprType), m_nError, m_strDestination));
+    box.InitInfoDialog(
+        m_nError == 1 && !m_strReason.isEmpty()
+            ? m_strReason
+            : jobOutcomeText(jobKindFromType(m_nOprType), m_nError, m_strDestination));
     // The job is over: its dialog goes before the outcome is told, not behind the box.
     hide();
     box.exec();

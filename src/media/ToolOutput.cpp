@@ -30,6 +30,40 @@ QString LineAssembler::flush()
     return rest;
 }
 
+FailureCause causeOfLine(const QString& line)
+{
+    const auto has = [&line](const char* text) { return line.contains(QLatin1String(text)); };
+    if (has("No space left on device"))
+        return FailureCause::DiskFull;
+    if (has("Read-only file system") || has("Permission denied"))
+        return FailureCause::NotWritable;
+    // The tool's own words when a signal ends it: it closes its output and exits 255.
+    if (has("received signal 15") || has("received signal 2,") || has("received signal 9"))
+        return FailureCause::ToolStopped;
+    if (!damageIn(line).isEmpty())
+        return FailureCause::InputDamaged;
+    if (has("No such file or directory"))
+        return FailureCause::InputMissing;
+    if (has("Invalid data found") || has("moov atom not found"))
+        return FailureCause::InputFormat;
+    return FailureCause::None;
+}
+
+QStringList damageMarkers()
+{
+    return {QStringLiteral("corrupt input packet"), QStringLiteral("Invalid NAL unit size"),
+            QStringLiteral("partial file"), QStringLiteral("Packet corrupt")};
+}
+
+QString damageIn(const QString& line)
+{
+    for (const QString& marker : damageMarkers()) {
+        if (line.contains(marker))
+            return marker;
+    }
+    return {};
+}
+
 double parseClockSeconds(const QString& text)
 {
     static const QRegularExpression re(QStringLiteral("^(\\d+):(\\d{2}):(\\d{2}(?:\\.\\d+)?)"));

@@ -33,6 +33,29 @@ struct ProgressRecord {
 // The progress record a line holds; valid is false for any other line.
 ProgressRecord parseProgressRecord(const QString& line);
 
+// What made a run fail, in the terms the user is told.
+enum class FailureCause {
+    None,
+    ToolMissing,  // the tool could not be started
+    ToolCrashed,  // the tool died of a fault of its own
+    ToolStopped,  // the tool was killed or terminated from outside
+    DiskFull,     // no space left on the output's disk
+    NotWritable,  // the output cannot be written (read-only, permission)
+    InputMissing, // an input does not exist
+    InputDamaged, // an input is cut short or corrupt
+    InputFormat,  // an input is not a media file the tool can read
+    Other,
+};
+
+// The cause a line of the tool's output names ("No space left on device", "partial file", ...);
+// None for every other line.
+FailureCause causeOfLine(const QString& line);
+
+// Markers of a damaged input: the tool reads on past them and exits 0, with a short output.
+QStringList damageMarkers();
+// The damage marker `line` holds ("partial file"), or empty.
+QString damageIn(const QString& line);
+
 // Seconds of "HH:MM:SS.cc" (hours may have more digits); -1 when the text is not such a time.
 double parseClockSeconds(const QString& text);
 

@@ -99,6 +99,7 @@ int DRUI::StartQProcessMerge()
         RunJob(*m_pMergeJob, MergeRequest{inputs, m_strMergeOutDir, QDateTime::currentDateTime()});
     m_strMergeOutFile = result.outputPath;
     m_nMergeError = result.code();
+    SCANUI::m_strReason = result.reason;
     Q_EMIT AddProcessCallBack(100, m_strMergeOutFile, m_strMergeOutFile, m_nMergeError);
     return m_nMergeError;
 }

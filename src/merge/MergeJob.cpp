@@ -1,6 +1,7 @@
 // The merge job: check, one conversion per input, one join, move into place.
 #include "merge/MergeJob.h"
 
+#include "dialogs/JobText.h"
 #include "media/ToolRun.h"
 #include "merge/MergeCommands.h"
 #include "merge/MergeProbe.h"
@@ -17,6 +18,13 @@ namespace
 {
 
 const QString kJoinedName = QStringLiteral("joined.mp4");
+// A part shorter than its input says by more than this is a damaged input, not rounding.
+constexpr double kShortByMoreThan = 0.5;
+
+QString seconds1(double seconds)
+{
+    return QString::number(seconds, 'f', 1);
+}
 
 } // namespace
 
@@ -25,7 +33,10 @@ MergeJob::MergeJob(QObject* parent)
 {
     connect(&m_prober, &BatchProbe::described, this, &MergeJob::onDescribed);
     connect(&m_prober, &BatchProbe::finished, this, &MergeJob::concludeCheck);
-    m_convert->setFailureMarkers({QStringLiteral("Invalid data")});
+    // A damaged input is read to its end and the tool exits 0: its own words tell. The join
+    // reads the concatenated parts, whose every seam the tool calls a corrupt packet: there
+    // only the joined length tells.
+    m_convert->setFailureMarkers(QStringList{QStringLiteral("Invalid data")} + damageMarkers());
     m_join->setFailureMarkers({QStringLiteral("Invalid data"), QStringLiteral("No such file")});
     connect(m_convert, &ToolRun::readyRead, this, [this] { onOutput(m_convert, false); });
     connect(m_join, &ToolRun::readyRead, this, [this] { onOutput(m_join, true); });
@@ -148,12 +159,17 @@ void MergeJob::concludeCheck()
     if (!m_work->isValid()) {
         qCWarning(lcMerge) << "cannot make a working folder in" << m_request.outputFolder << ":"
                            << m_work->errorString();
-        conclude(JobResult::Kind::Failed, m_work->errorString());
+        conclude(JobResult::Kind::Failed,
+                 jobFailureText(JobKind::Merge, FailureCause::NotWritable, m_request.outputFolder,
+                                m_work->errorString()));
         return;
     }
     QVector<double> durations;
-    for (const MediaFacts& facts : std::as_const(m_facts))
+    m_expectedSeconds = 0;
+    for (const MediaFacts& facts : std::as_const(m_facts)) {
         durations.append(facts.durationSeconds);
+        m_expectedSeconds += std::max(0.0, facts.durationSeconds);
+    }
     m_progress.start(durations);
     m_tsNames.clear();
     m_index = 0;
@@ -186,6 +202,7 @@ void MergeJob::convertNext()
     m_tsNames.append(mergeTsName(m_index + 1));
     const QString tsPath = m_work->filePath(m_tsNames.last());
     m_convert->setExpectedOutput(tsPath);
+    m_writtenSeconds = -1;
     Q_EMIT progress(m_progress.percent(), input, m_outputPath);
     m_convert->start(changeToTsArguments(input, tsPath, facts.videoCodec == QLatin1String("h264")));
 }
@@ -196,11 +213,23 @@ void MergeJob::onConverted(const ToolResult& result)
         conclude(JobResult::Kind::Canceled);
         return;
     }
+    const QString input = m_request.inputs.at(m_index);
     if (!result.ok()) {
-        const QString input = m_request.inputs.at(m_index);
         qCWarning(lcMerge).noquote()
             << "conversion of" << input << "failed:" << describeToolResult(result);
-        conclude(JobResult::Kind::Failed, describeToolResult(result));
+        conclude(JobResult::Kind::Failed,
+                 jobFailureText(JobKind::Merge, result, input, m_request.outputFolder));
+        return;
+    }
+    // An input cut short whose index still promises the whole length converts into a short
+    // part, and the tool exits 0.
+    const double expected = m_facts.at(m_index).durationSeconds;
+    if (expected > 0 && m_writtenSeconds >= 0 && expected - m_writtenSeconds > kShortByMoreThan) {
+        const QString detail = QStringLiteral("it ends after %1 s of the %2 s it says it lasts")
+                                   .arg(seconds1(m_writtenSeconds), seconds1(expected));
+        qCWarning(lcMerge).noquote() << input << "is short:" << detail;
+        conclude(JobResult::Kind::Failed, jobFailureText(JobKind::Merge, FailureCause::InputDamaged,
+                                                         QFileInfo(input).fileName(), detail));
         return;
     }
     m_progress.conversionDone(m_index);
@@ -214,6 +243,7 @@ void MergeJob::join()
     const bool aac = first.hasAudio && first.audioCodec == QLatin1String("aac");
     m_join->setWorkingDirectory(m_work->path());
     m_join->setExpectedOutput(m_work->filePath(kJoinedName));
+    m_writtenSeconds = -1;
     Q_EMIT progress(m_progress.percent(), m_outputPath, m_outputPath);
     m_join->start(joinArguments(m_tsNames, kJoinedName, aac));
 }
@@ -227,7 +257,19 @@ void MergeJob::onJoined(const ToolResult& result)
     }
     if (!result.ok()) {
         qCWarning(lcMerge).noquote() << "join failed:" << describeToolResult(result);
-        conclude(JobResult::Kind::Failed, describeToolResult(result));
+        conclude(JobResult::Kind::Failed,
+                 jobFailureText(JobKind::Merge, result, m_outputPath, m_request.outputFolder));
+        return;
+    }
+    // Each part was checked; half a second a part is what rounding may take away.
+    const double allowed = kShortByMoreThan * double(m_request.inputs.size());
+    if (m_writtenSeconds >= 0 && m_expectedSeconds - m_writtenSeconds > allowed) {
+        const QString detail = QStringLiteral("it lasts %1 s where its parts last %2 s")
+                                   .arg(seconds1(m_writtenSeconds), seconds1(m_expectedSeconds));
+        qCWarning(lcMerge).noquote() << "joined file too short:" << detail;
+        conclude(JobResult::Kind::Failed,
+                 jobFailureText(JobKind::Merge, FailureCause::Other, {},
+                                QStringLiteral("the joined file ") + detail + QLatin1Char('.')));
         return;
     }
     QString error;
@@ -248,6 +290,7 @@ void MergeJob::onOutput(ToolRun* run, bool joining)
         const ProgressRecord record = parseProgressRecord(line);
         if (!record.valid || record.timeSeconds < 0)
             continue;
+        m_writtenSeconds = record.timeSeconds;
         if (joining)
             Q_EMIT progress(m_progress.join(record.timeSeconds), m_outputPath, m_outputPath);
         else

@@ -88,4 +88,6 @@ private:
     QStringList m_tsNames;
     int m_index = 0; // input being converted, from 0
     MergeProgress m_progress;
+    double m_writtenSeconds = -1; // time= of the current run's last progress record
+    double m_expectedSeconds = 0; // the inputs' durations added up
 };

@@ -31,6 +31,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT
 
 fail() {
     echo "FAIL: $*" >&2
@@ -64,7 +65,8 @@ check_layout() {
     dir=$(dirname "$real")
     check "bin/vistrel leads to the executable in <libdir>/vistrel ($real)" \
         test -x "$real" -a "$(basename "$dir")" = vistrel
-    check "the tool beside the executable runs FFmpeg" test "$(readlink -f "$dir/tool")" = "$(readlink -f /usr/bin/ffmpeg)"
+    check "the tool beside the executable runs FFmpeg" \
+        test "$(readlink -f "$dir/tool")" = "$(readlink -f /usr/bin/ffmpeg)"
     for page in help support about; do
         check "doc/$page.html beside the executable" test -s "$dir/doc/$page.html"
     done
@@ -97,7 +99,8 @@ fi
 
 [ "$mode" = tree ] || { echo "usage: $0 tree|deb BUILD_DIR" >&2; exit 2; }
 prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log" >&2; fail "cmake --install"; }
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" ||
+    { cat "$work/install.log" >&2; fail "cmake --install"; }
 check_layout "$prefix"
 desktop-file-validate "$prefix/share/applications/org.vistrel.Vistrel.desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$prefix/share/metainfo/org.vistrel.Vistrel.metainfo.xml" ||
@@ -126,8 +129,9 @@ xvfb_pid=$!
 wait_for 10 test -s "$work/display" || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
 export DISPLAY=":$(head -n1 "$work/display")"
 as_user() {
-    runuser -u "$user" -- env -i HOME="$home" PATH="$work/bin:/usr/bin:/bin" DISPLAY="$DISPLAY" \
-        XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb PULSE_SERVER=unix:/nonexistent/native "$@"
+    runuser -u "$user" -- env -i HOME="$home" PATH="$work/bin:/usr/bin:/bin" LANG=C.UTF-8 \
+        DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb \
+        PULSE_SERVER=unix:/nonexistent/native "$@"
 }
 
 # Started as a menu starts it: the launcher relaunches it and ends.

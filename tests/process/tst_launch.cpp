@@ -215,7 +215,8 @@ void TestLaunch::launcherRelaunchesAsTheUser()
     QCOMPARE(QFile::symLinkTarget(proc + QStringLiteral("cwd")), state);
     QCOMPARE(readAll(proc + QStringLiteral("cmdline")),
              app.executable.toUtf8() + QByteArray("\0start\0", 7));
-    QVERIFY(readAll(proc + QStringLiteral("environ")).contains("\0VISTREL_TEST_MARK=kept\0"));
+    const QByteArray environment = '\0' + readAll(proc + QStringLiteral("environ"));
+    QVERIFY(environment.contains(QByteArray("\0VISTREL_TEST_MARK=kept\0", 24)));
     QCOMPARE(QFileInfo(proc).ownerId(), ::getuid());
     QVERIFY(!QFileInfo::exists(app.path(QStringLiteral("Out.txt"))));
 

@@ -1,6 +1,7 @@
 // The main window's construction, initialisation, navigation and destruction.
 #include "app/DRUI.h"
 
+#include "app/UserFolders.h"
 #include "cut/CutJob.h"
 #include "media/ToolRun.h"
 #include "merge/MergeJob.h"
@@ -48,7 +49,7 @@ DRUI::DRUI(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
         const QRect desk = screen->geometry();
         move(desk.x() + (desk.width() - width()) / 2, desk.y() + (desk.height() - height()) / 2);
     }
-    m_strIniPath = QCoreApplication::applicationDirPath() + QStringLiteral("/ScreenRecord.ini");
+    m_strIniPath = userSettingsFile();
 }
 
 DRUI::~DRUI()

@@ -150,8 +150,10 @@ check "the settings belong to $user" test "$(stat -c %U "$ini")" = "$user"
 
 window=$(xdotool search --sync --onlyvisible --name '^Vistrel$' | head -n1)
 wm_class=$(sed -n 's/^StartupWMClass=//p' "$prefix/share/applications/org.vistrel.Vistrel.desktop")
-xprop -id "$window" WM_CLASS | grep -q "\"$wm_class\"" || fail "the window's class is not $wm_class"
-xprop -id "$window" _NET_WM_ICON | grep -q "Icon (" || fail "the window has no icon"
+has_property() { xprop -id "$window" "$1" | grep -q "$2"; }
+# The window is mapped a moment before its properties are all set.
+wait_for 5 has_property WM_CLASS "\"$wm_class\"" || fail "the window's class is not $wm_class"
+wait_for 5 has_property _NET_WM_ICON "Icon (" || fail "the window has no icon"
 
 # The help button (top right) opens the installed page.
 xdotool mousemove --window "$window" 919 49 click 1

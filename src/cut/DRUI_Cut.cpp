@@ -5,6 +5,7 @@
 #include "dialogs/MessageBox.h"
 #include "dialogs/Style.h"
 #include "library/FolderScan.h"
+#include "media/ToolRun.h"
 #include "support/Helpers.h"
 
 #include <QFileDialog>
@@ -235,9 +236,14 @@ void DRUI::CutTableItemClick(QTableWidgetItem*)
         // Without a length there is nothing to set marks in: a cut of it could only fail.
         m_pStartButton->setEnabled(false);
         qCWarning(lcCut) << "no duration for" << m_strCutSrcFile << "- probe said" << probed;
+        // A tool that cannot be started says nothing about the file.
+        const ToolResult probe = m_pDeviceProcess->lastResult();
         CMessageBox box;
         box.PlaceOver(this);
-        box.InitInfoDialog(QStringLiteral("The file could not be read. It may be damaged."));
+        box.InitInfoDialog(probe.status == ToolResult::Status::FailedToStart
+                               ? QStringLiteral("The file cannot be read: ") +
+                                     describeToolResult(probe)
+                               : QStringLiteral("The file could not be read. It may be damaged."));
         box.exec();
     }
 }

@@ -208,6 +208,19 @@ void DRUI::RefreshMergeFolderList()
                         m_pMergeJob->probeCache().insert(path, stamp, facts);
                     OnMergeFileDescribed(path, facts);
                 });
+        // Without the tool no duration can be shown; the user is told why, once a listing.
+        connect(
+            m_pMergeProber, &BatchProbe::finished, this,
+            [this] {
+                if (m_pMergeProber->startFailure().isEmpty())
+                    return;
+            CMessageBox box;
+            box.PlaceOver(this);
+                box.InitInfoDialog(QStringLiteral("The videos cannot be read: ") +
+                                   m_pMergeProber->startFailure());
+                box.exec();
+            },
+            Qt::QueuedConnection);
     }
     // Whatever program the one-file probe runs (tests point it at the real tool or a fake).
     m_pMergeProber->setProgram(m_pDeviceProcess ? m_pDeviceProcess->program()

@@ -230,6 +230,7 @@ void RecordingSession::onRunFinished(const ToolResult& result)
     m_spaceTimer->stop();
     if (m_capture)
         m_capture->release();
+    m_toolMissing = result.status == ToolResult::Status::FailedToStart;
     if (!m_stopAsked && m_toolFailure.isEmpty()) {
         m_toolFailure = describeToolResult(result);
         qCWarning(lcSession).noquote() << "the recording ended on its own:" << m_toolFailure;
@@ -259,6 +260,8 @@ void RecordingSession::onFinalized(const FinalizeOutcome& outcome)
         result = {Kind::Failed, outcome.workPath,
                   QStringLiteral("The recording was not finalised; it is recovered at the next "
                                  "start.")};
+    } else if (m_toolMissing) {
+        result = {Kind::Failed, {}, QStringLiteral("Cannot record: ") + m_toolFailure};
     } else if (m_lowSpace) {
         result.kind = Kind::StoppedLowSpace;
     } else if (!m_toolFailure.isEmpty()) {

@@ -122,6 +122,7 @@ private:
     bool m_stopAsked = false;    // the user (or the low-space watch) asked the run to end
     bool m_lowSpace = false;     // the low-space watch stopped it
     QString m_toolFailure;       // why the tool ended on its own
+    bool m_toolMissing = false; // the tool could not even be started
     bool m_startWaiting = false; // start() came while the previous recording was ending
 
     // Recovery.

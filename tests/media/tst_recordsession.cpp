@@ -106,9 +106,9 @@ void TestRecordSession::endsTruthfully_data()
     QTest::newRow("tool loses the screen")
         << fake("record_fails_midway.sh") << "none" << Kind::StoppedByTool
         << "the X display went away" << false;
-    QTest::newRow("tool missing") << "/nonexistent/tool"
-                                  << "none" << Kind::StoppedByTool << "could not be started"
-                                  << false;
+    QTest::newRow("tool missing")
+        << "/nonexistent/tool" << "none" << Kind::Failed
+        << "Cannot record: The media tool could not be started" << false;
     QTest::newRow("finalisation fails: kept as recorded, not called saved")
         << fake("finalise_fails.sh") << "stop" << Kind::Failed << "No space left on device" << true;
 }

@@ -6,6 +6,7 @@
 #include "media/ToolRun.h"
 #include "merge/MergeJob.h"
 #include "record/RecordingSession.h"
+#include "support/WorkingFile.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -89,10 +90,14 @@ void DRUI::Init()
     if (m_pMergeDirEdit)
         m_pMergeDirEdit->installEventFilter(this);
 
-    // Working files a crash left are finalised once the window is whole and shown.
+    // Once the window is whole and shown: recordings a crash interrupted are finalised, and
+    // what a crashed cut or merge left where it wrote is removed (what nobody holds a lock on).
     QTimer::singleShot(0, this, [this] {
-        if (!m_bRecordExiting && m_pRecordDirEdit)
-            m_pRecordSession->recoverLeftovers(m_pRecordDirEdit->text());
+        if (m_bRecordExiting || !m_pRecordDirEdit)
+            return;
+        for (const QString& folder : RememberedWorkFolders(workJournalFile()))
+            RemoveLeftovers(folder);
+        m_pRecordSession->recoverLeftovers(m_pRecordDirEdit->text());
     });
 }
 

@@ -39,6 +39,15 @@ bool makePrivateFolder(const QString& folder, QString* error)
     return true;
 }
 
+QString workJournalFile()
+{
+    const QString folder = stateFolderFor(QProcessEnvironment::systemEnvironment());
+    QString error;
+    if (folder.isEmpty() || !makePrivateFolder(folder, &error))
+        return {};
+    return folder + QStringLiteral("/work-folders");
+}
+
 QString settingsFileIn(const QString& folder)
 {
     return folder + QStringLiteral("/ScreenRecord.ini");

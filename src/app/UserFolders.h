@@ -15,6 +15,10 @@ QString stateFolderFor(const QProcessEnvironment& env);
 // existing folder is left as it is. False, with `*error` telling why, when it cannot.
 bool makePrivateFolder(const QString& folder, QString* error);
 
+// The file that keeps the folders the program writes working files into ("work-folders" in
+// the state folder, made when missing); empty when there is no state folder.
+QString workJournalFile();
+
 // "ScreenRecord.ini" in `folder`.
 QString settingsFileIn(const QString& folder);
 

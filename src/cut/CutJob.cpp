@@ -60,6 +60,7 @@ bool CutJob::start(const CutRequest& request)
         QTimer::singleShot(0, this, [this, why] { conclude(JobResult::Kind::Failed, why); });
         return true;
     }
+    m_workLock.acquire(m_workPath);
     m_tracker.reset(double(request.endSeconds - request.startSeconds));
     m_run->setExpectedOutput(m_workPath);
     // An absolute path starts with "/", so the tool never takes a "name:" prefix for a
@@ -130,6 +131,7 @@ void CutJob::conclude(JobResult::Kind kind, const QString& reason)
     if (!m_workPath.isEmpty())
         QFile::remove(m_workPath);
     m_workPath.clear();
+    m_workLock.release();
     m_running = false;
     Q_EMIT finished({kind, m_outputPath, reason});
 }

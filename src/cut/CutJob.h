@@ -4,6 +4,7 @@
 
 #include "media/ToolOutput.h"
 #include "support/JobResult.h"
+#include "support/WorkingFile.h"
 
 #include <QObject>
 #include <QString>
@@ -53,6 +54,7 @@ private:
     CutRequest m_request;
     QString m_outputPath;
     QString m_workPath;
+    WorkLock m_workLock; // tells a start after a crash that the working file is not a leftover
     ProgressTracker m_tracker;
     double m_writtenSeconds = -1; // time= of the run's last progress record
     bool m_running = false;

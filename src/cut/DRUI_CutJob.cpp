@@ -2,10 +2,12 @@
 // progress dialog.
 #include "app/DRUI.h"
 #include "app/JobLoop.h"
+#include "app/UserFolders.h"
 #include "cut/CutJob.h"
 #include "cut/CutLogic.h"
 #include "dialogs/MessageBox.h"
 #include "dialogs/ScanUI.h"
+#include "support/WorkingFile.h"
 
 #include <QFileDialog>
 
@@ -36,6 +38,8 @@ int DRUI::StartQProcessCut()
 {
     m_nCutError = 0;
     m_nCutProgress = 0;
+    // Should the program crash meanwhile, its next start cleans up there.
+    RememberWorkFolder(workJournalFile(), m_strCutOutDir);
     const JobResult result = RunJob(
         *m_pCutJob, CutRequest{m_strCutSrcFile, m_n64StartTime, m_n64EndTime, m_strCutOutDir});
     m_strCutOutFile = result.outputPath;

@@ -2,10 +2,12 @@
 // the progress dialog.
 #include "app/DRUI.h"
 #include "app/JobLoop.h"
+#include "app/UserFolders.h"
 #include "dialogs/MessageBox.h"
 #include "dialogs/ScanUI.h"
 #include "merge/MergeCommands.h"
 #include "merge/MergeJob.h"
+#include "support/WorkingFile.h"
 
 #include <QDateTime>
 #include <QFileDialog>
@@ -95,6 +97,8 @@ int DRUI::StartQProcessMerge()
     QStringList inputs;
     for (const QString& name : std::as_const(m_vecMergeFiles))
         inputs.append(mergeInputPath(m_pMergeDirEdit->text(), name));
+    // Should the program crash meanwhile, its next start cleans up there.
+    RememberWorkFolder(workJournalFile(), m_strMergeOutDir);
     const JobResult result =
         RunJob(*m_pMergeJob, MergeRequest{inputs, m_strMergeOutDir, QDateTime::currentDateTime()});
     m_strMergeOutFile = result.outputPath;

@@ -164,6 +164,7 @@ void MergeJob::concludeCheck()
                                 m_work->errorString()));
         return;
     }
+    m_workLock.acquire(m_work->path());
     QVector<double> durations;
     m_expectedSeconds = 0;
     for (const MediaFacts& facts : std::as_const(m_facts)) {
@@ -303,6 +304,7 @@ void MergeJob::onOutput(ToolRun* run, bool joining)
 void MergeJob::conclude(JobResult::Kind kind, const QString& reason)
 {
     m_work.reset();
+    m_workLock.release();
     m_busy = false;
     m_merging = false;
     qCInfo(lcMerge) << "merge of" << m_request.inputs.size() << "files into" << m_outputPath

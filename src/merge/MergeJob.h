@@ -7,6 +7,7 @@
 #include "library/ProbeCache.h"
 #include "merge/MergeProgress.h"
 #include "support/JobResult.h"
+#include "support/WorkingFile.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -84,6 +85,7 @@ private:
     bool m_canceled = false;
 
     std::unique_ptr<QTemporaryDir> m_work;
+    WorkLock m_workLock; // tells a start after a crash that the folder is not a leftover
     QString m_outputPath;
     QStringList m_tsNames;
     int m_index = 0; // input being converted, from 0

@@ -42,7 +42,7 @@ QStringList fragmentedOutput(const QString& path)
             QStringLiteral("+frag_keyframe+empty_moov+default_base_moof"),
             QStringLiteral("-f"),
             QStringLiteral("mp4"),
-            QStringLiteral("-n"),
+            QStringLiteral("-y"),
             path};
 }
 

@@ -22,8 +22,8 @@ extern const QString kX11PictureFilter;
 
 // A whole recording: `inputs` are the sound inputs first (`soundInputs` of them) and the
 // picture last; `pictureFilter` (may be empty) converts the picture; H.264 and AAC in a
-// fragmented MP4 at `outputPath` (never overwritten) with a keyframe and a fragment about every
-// 2 s.
+// fragmented MP4 at `outputPath` (a working file the caller made for it) with a keyframe and a
+// fragment about every 2 s.
 QStringList recordArguments(const QStringList& inputs, int soundInputs,
                             const QString& pictureFilter, const QString& outputPath);
 

@@ -83,7 +83,8 @@ void RecordingFinalizer::onProbeFinished(const ToolResult& result)
                                 result.status == ToolResult::Status::Marker;
         // The tool opened the file and found no picture: the capture never delivered a
         // fragment (stopped before its first frame, or killed before its header was written).
-        if (toolJudged && size < kNeverDiscardBytes) {
+        // An empty file needs no tool to judge it.
+        if ((toolJudged && size < kNeverDiscardBytes) || size == 0) {
             QFile::remove(m_workPath);
             conclude({FinalizeOutcome::Kind::Nothing, m_workPath, {}, {}});
             return;

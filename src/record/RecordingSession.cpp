@@ -23,14 +23,6 @@ namespace
 constexpr int kFirstPictureWaitMs = 10000;
 // A run asked to quit gets this long to close its file before it is terminated, then killed.
 constexpr int kStopGraceMs = 10000;
-// A working file written to this recently may belong to a recording still running elsewhere:
-// the tool writes a fragment at least every 2 s.
-constexpr qint64 kLeftoverQuietMs = 10000;
-
-bool quietFor(const QString& path, qint64 ms)
-{
-    return QFileInfo(path).lastModified().msecsTo(QDateTime::currentDateTime()) >= ms;
-}
 
 } // namespace
 
@@ -139,9 +131,29 @@ void RecordingSession::onPrepared()
                  QStringLiteral("Cannot record: the folder %1 cannot be created.").arg(m_folder)});
         return;
     }
-    const RecordingPaths paths = chooseRecordingPaths(m_folder, m_startTime);
-    m_finalPath = paths.finalPath;
-    m_workPath = paths.workPath;
+    // The working file is made here and locked before the tool writes it: the lock (which the
+    // tool inherits) tells another start that the file is no leftover, however young or old.
+    QString error;
+    m_workPath.clear();
+    for (int attempt = 0; m_workPath.isEmpty() && attempt < 16; ++attempt) {
+        const RecordingPaths paths = chooseRecordingPaths(m_folder, m_startTime);
+        QFile work(paths.workPath);
+        if (work.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            m_finalPath = paths.finalPath;
+            m_workPath = paths.workPath;
+        } else {
+            error = work.errorString();
+        }
+    }
+    if (m_workPath.isEmpty()) {
+        m_capture->release();
+        endWith({RecordingOutcome::Kind::Failed,
+                 {},
+                 QStringLiteral("Cannot record: the folder %1 cannot be written to (%2).")
+                     .arg(m_folder, error)});
+        return;
+    }
+    m_workLock.acquire(m_workPath, true);
     const double startSeconds = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
     const QStringList args =
         recordArguments(m_capture->inputArguments(m_audioSources, startSeconds),
@@ -248,6 +260,7 @@ void RecordingSession::onFinalized(const FinalizeOutcome& outcome)
                       outcome.kind == FinalizeOutcome::Kind::KeptAsIs;
     if (m_finalisingLeftover) {
         m_finalisingLeftover = false;
+        m_workLock.release();
         setState(State::Idle);
         if (kept)
             Q_EMIT ended({Kind::Recovered, outcome.finalPath, outcome.reason});
@@ -255,6 +268,7 @@ void RecordingSession::onFinalized(const FinalizeOutcome& outcome)
         return;
     }
     m_workPath.clear();
+    m_workLock.release();
     RecordingOutcome result{Kind::Nothing, kept ? outcome.finalPath : QString(), outcome.reason};
     if (outcome.kind == FinalizeOutcome::Kind::Aborted) {
         result = {Kind::Failed, outcome.workPath,
@@ -295,6 +309,10 @@ void RecordingSession::next()
         const QString work = m_leftovers.takeFirst();
         if (!QFileInfo::exists(work))
             continue;
+        if (!m_workLock.acquire(work)) {
+            qCInfo(lcSession).noquote() << "leaving" << work << "alone: it is still being written";
+            continue;
+        }
         const QFileInfo info(work);
         m_finalisingLeftover = true;
         setState(State::Finalising);
@@ -305,19 +323,11 @@ void RecordingSession::next()
 
 void RecordingSession::recoverLeftovers(const QString& folder)
 {
-    // A copy that a crash interrupted; its working file is still there and is finalised anew.
-    for (const QString& path : WorkingFilesIn(folder)) {
-        if (quietFor(path, kLeftoverQuietMs))
-            QFile::remove(path);
-    }
+    // Copies a crash interrupted; their working files are still there and finalised anew.
+    RemoveLeftovers(folder);
     for (const QString& path : leftoverWorkingFiles(folder)) {
-        if (path == m_workPath || m_leftovers.contains(path))
-            continue;
-        if (!quietFor(path, kLeftoverQuietMs)) {
-            qCInfo(lcSession).noquote() << "leaving" << path << "alone: it is still being written";
-            continue;
-        }
-        m_leftovers.append(path);
+        if (path != m_workPath && !m_leftovers.contains(path))
+            m_leftovers.append(path);
     }
     if (!m_leftovers.isEmpty())
         qCInfo(lcSession).noquote()

@@ -5,6 +5,7 @@
 
 #include "record/CaptureSource.h"
 #include "record/RecordingFinalizer.h"
+#include "support/WorkingFile.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -78,7 +79,8 @@ public:
     // one), and after 10 s in any case.
     void stop();
     // Finalises the working files a crash left in `folder`, one after another whenever nothing
-    // else runs; each ends with ended(Recovered) (nothing for a file without a picture).
+    // else runs; each ends with ended(Recovered) (nothing for a file without a picture). A file
+    // another process is still writing (it holds the file's lock) is left alone.
     void recoverLeftovers(const QString& folder);
     // For the program's exit: the recording is asked to end, waiting starts and recoveries are
     // dropped. isBusy() tells when it is over.
@@ -117,12 +119,13 @@ private:
     QDateTime m_startTime;
     QString m_finalPath;
     QString m_workPath;
+    WorkLock m_workLock;         // on the working file (or the leftover) being written or finalised
     qint64 m_liveSinceMs = 0;    // monotonic ms of the first picture; 0 before it
     int m_runSerial = 0;         // tells a stale first-picture timer from the current run's
     bool m_stopAsked = false;    // the user (or the low-space watch) asked the run to end
     bool m_lowSpace = false;     // the low-space watch stopped it
     QString m_toolFailure;       // why the tool ended on its own
-    bool m_toolMissing = false; // the tool could not even be started
+    bool m_toolMissing = false;  // the tool could not even be started
     bool m_startWaiting = false; // start() came while the previous recording was ending
 
     // Recovery.

@@ -8,6 +8,11 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSaveFile>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace
 {
@@ -81,4 +86,68 @@ QString MoveIntoPlace(const QString& workPath, const QString& wanted, QString* e
     if (error)
         *error = QStringLiteral("no free name");
     return {};
+}
+
+bool WorkLock::acquire(const QString& path, bool inherited)
+{
+    release();
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NONBLOCK | (inherited ? 0 : O_CLOEXEC));
+    if (fd < 0)
+        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+void WorkLock::release()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+QStringList RemoveLeftovers(const QString& folder)
+{
+    QStringList removed;
+    for (const QString& path : WorkingFilesIn(folder)) {
+        WorkLock lock;
+        if (lock.acquire(path) && QFile::remove(path))
+            removed.append(path);
+    }
+    const QDir dir(folder);
+    const QStringList merges = dir.entryList({QStringLiteral(".vistrel-merge-*")},
+                                             QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& name : merges) {
+        WorkLock lock;
+        QDir work(dir.filePath(name));
+        if (lock.acquire(work.path()) && work.removeRecursively())
+            removed.append(work.path());
+    }
+    return removed;
+}
+
+void RememberWorkFolder(const QString& journalPath, const QString& folder)
+{
+    const QString absolute = QDir(folder).absolutePath();
+    QStringList folders = RememberedWorkFolders(journalPath);
+    if (folder.isEmpty() || folders.contains(absolute))
+        return;
+    folders.append(absolute);
+    QSaveFile file(journalPath);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(folders.join(QLatin1Char('\n')).toUtf8() + '\n');
+    file.commit();
+}
+
+QStringList RememberedWorkFolders(const QString& journalPath)
+{
+    QFile file(journalPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }

@@ -25,3 +25,35 @@ QString ReserveWorkingFile(const QString& finalPath, QString* error = nullptr);
 // existing file is never replaced), and returns the name it now has. Empty, with the reason in
 // `error`, when it cannot be moved.
 QString MoveIntoPlace(const QString& workPath, const QString& wanted, QString* error = nullptr);
+
+// An advisory lock that this process holds on a working file or folder while it writes there,
+// so that a later start tells a crash's leftover (nobody holds it) from work still going in
+// another process. The system drops it when the holder ends, a crash included.
+class WorkLock final
+{
+public:
+    WorkLock() = default;
+    ~WorkLock() { release(); }
+    WorkLock(const WorkLock&) = delete;
+    WorkLock& operator=(const WorkLock&) = delete;
+
+    // Takes the lock on `path` (a file or a folder) without waiting. False when another holder
+    // has it, or the path cannot be opened. `inherited`: the media tool started meanwhile holds
+    // it too, until it ends (a tool still closing a file after this process died).
+    bool acquire(const QString& path, bool inherited = false);
+    void release();
+    bool isHeld() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+// Removes what a crashed job left in `folder` that nobody holds: working files and the private
+// folders of merges (".vistrel-merge-*"). Returns what it removed.
+QStringList RemoveLeftovers(const QString& folder);
+
+// The folders this program writes working files into, kept in the file `journalPath`, so that a
+// start after a crash knows where to look. Adds `folder` (once).
+void RememberWorkFolder(const QString& journalPath, const QString& folder);
+// The folders RememberWorkFolder kept.
+QStringList RememberedWorkFolders(const QString& journalPath);

@@ -5,6 +5,7 @@
 #include "media/ToolRun.h"
 #include "record/RecordNames.h"
 #include "record/RecordingSession.h"
+#include "support/WorkingFile.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -105,17 +106,13 @@ void TestRecordSafety::programKilledRecoveredAtNextStart()
     const double duration = testutil::probeDuration(work);
     QVERIFY2(duration >= 4.0, qPrintable(QString::number(duration)));
 
-    // Written long enough ago to be a leftover; another, fresh one may belong to a recording
-    // still running in another instance and is left alone.
-    {
-        QFile f(work);
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-60),
-                              QFileDevice::FileModificationTime));
-    }
+    // Recovered at once, however recent: no process holds it. Another working file that a
+    // recording elsewhere holds is left alone.
     const QString busy = QDir(saveDir).filePath(workingFileName(QStringLiteral("busy.mp4")));
     QVERIFY(testutil::writeRandomFile(busy, 4096));
     const QByteArray busySum = testutil::checksum(busy);
+    WorkLock elsewhere;
+    QVERIFY(elsewhere.acquire(busy));
 
     testui::ModalAnswerer boxes;
     auto w = testui::makeWindow(tmp.path(), saveDir, true);

@@ -4,6 +4,7 @@
 #include "support/Helpers.h"
 #include "support/WorkingFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -95,6 +96,26 @@ void TestCutLogic::workingFileStaysOutOfLists()
     QCOMPARE(ScanFolderNewestFirst(out.path()).size(), 1);
     QCOMPARE(MoveIntoPlace(work, finalPath), finalPath);
     QVERIFY(WorkingFilesIn(out.path()).isEmpty());
+
+    // After a crash: what nobody holds goes, what a job still running holds stays, and a
+    // user's own files are never touched.
+    const QString left = ReserveWorkingFile(finalPath);
+    const QString held = ReserveWorkingFile(finalPath);
+    QVERIFY(QDir(out.path()).mkpath(QStringLiteral(".vistrel-merge-a1b2c3/pieces")));
+    QVERIFY(QDir(out.path()).mkpath(QStringLiteral(".vistrel-merge-d4e5f6")));
+    WorkLock running;
+    QVERIFY(running.acquire(held));
+    WorkLock runningMerge;
+    QVERIFY(runningMerge.acquire(out.filePath(QStringLiteral(".vistrel-merge-d4e5f6"))));
+    QCOMPARE(RemoveLeftovers(out.path()),
+             QStringList({left, out.filePath(QStringLiteral(".vistrel-merge-a1b2c3"))}));
+    QStringList kept{QStringLiteral(".holiday.mp4"), QStringLiteral(".notes.part"),
+                     QFileInfo(held).fileName(),     QStringLiteral(".vistrel-merge-d4e5f6"),
+                     QStringLiteral("Cut_a.mp4"),    QStringLiteral("Cut_my clip.v2.mp4")};
+    kept.sort();
+    QCOMPARE(QDir(out.path())
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+             kept);
 }
 
 QTEST_GUILESS_MAIN(TestCutLogic)

@@ -22,6 +22,9 @@ public:
     // timeline whose 0 is `startSeconds`, wall-clock seconds since the epoch just before the run
     // starts. Called once per recording, after prepared().
     virtual QStringList inputArguments(const QStringList& audioSources, double startSeconds) = 0;
+    // The tool's filter for the picture on its way to yuv420p (recordOutputArguments);
+    // empty when the picture comes as yuv420p already.
+    virtual QString pictureFilter() const { return {}; }
     // The run is about to start: a capture that feeds the tool itself sets up `run` here (its
     // child process set-up, say).
     virtual void beforeStart(ToolRun& run) { Q_UNUSED(run) }

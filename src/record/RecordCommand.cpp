@@ -10,7 +10,8 @@
 namespace
 {
 
-// Frames per second of every recording.
+// Frames per second of every recording; the tool reads it as kRecordRateNumerator /
+// kRecordRateDenominator.
 const QString kFileRate = QStringLiteral("29.97");
 
 // Output options shared by both platforms: the design's rates and speed, H.264 + AAC.
@@ -61,34 +62,38 @@ QString x11grabInput(const QString& display)
     return display + QStringLiteral("+0,0");
 }
 
-QStringList linuxRecordArguments(const LinuxCapture& capture)
+QStringList pulseInputArguments(const QStringList& sources, double startSeconds)
 {
-    const QString offset = seconds6(-capture.startSeconds);
-    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-copyts")};
-    // x11grab grabs its first frame when it opens and each pulse input takes up to 2 s to open:
-    // opened first, the screen would freeze for that long. Both stamp wall-clock time, so one
-    // offset puts them on the same clock.
-    for (const QString& source : capture.audioSources)
+    // The pulse input stamps wall-clock time: one offset puts every input on the same clock.
+    const QString offset = seconds6(-startSeconds);
+    QStringList args;
+    for (const QString& source : sources)
         args << QStringLiteral("-itsoffset") << offset << QStringLiteral("-f")
              << QStringLiteral("pulse") << QStringLiteral("-i") << source;
-    const int screenInput = int(capture.audioSources.size());
-    // The screen is grabbed at the file's own rate: grabbed at 30 for a file of 29.97, the tool
-    // dropped one picture in every thousand, about two a minute.
-    args << QStringLiteral("-itsoffset") << offset << QStringLiteral("-f")
-         << QStringLiteral("x11grab") << QStringLiteral("-framerate") << kFileRate
-         << QStringLiteral("-video_size")
-         << QStringLiteral("%1x%2").arg(capture.width & ~1).arg(capture.height & ~1)
-         << QStringLiteral("-i") << x11grabInput(capture.display);
+    return args;
+}
 
-    args << QStringLiteral("-map") << QStringLiteral("%1:v").arg(screenInput);
-    // x11grab delivers bgr0, for which the tool's scaler has no direct path to yuv420p: its
-    // general path cost about 0.23 of a core at 1080p30. Through bgr24 (a cheap repacking) it
-    // takes the direct path, at half that cost and the same picture.
-    args << QStringLiteral("-vf") << QStringLiteral("format=bgr24,format=yuv420p");
-    if (screenInput == 1) {
+QStringList rawPictureInputArguments(int width, int height, int fd)
+{
+    // Named as a file: an input named "pipe:..." makes the tool stop reading "q" from its
+    // standard input, so it could no longer be stopped cleanly.
+    return {QStringLiteral("-f"),          QStringLiteral("rawvideo"),
+            QStringLiteral("-pix_fmt"),    QStringLiteral("yuv420p"),
+            QStringLiteral("-video_size"), QStringLiteral("%1x%2").arg(width).arg(height),
+            QStringLiteral("-framerate"),  kFileRate,
+            QStringLiteral("-i"),          QStringLiteral("/dev/fd/%1").arg(fd)};
+}
+
+QStringList recordOutputArguments(int audioInputs, const QString& pictureFilter,
+                                  const QString& outputPath)
+{
+    QStringList args{QStringLiteral("-map"), QStringLiteral("%1:v").arg(audioInputs)};
+    if (!pictureFilter.isEmpty())
+        args << QStringLiteral("-vf") << pictureFilter;
+    if (audioInputs == 1) {
         args << QStringLiteral("-map") << QStringLiteral("0:a") << QStringLiteral("-af")
              << QStringLiteral("aresample=async=1");
-    } else if (screenInput >= 2) {
+    } else if (audioInputs >= 2) {
         // amix pairs samples in arrival order; each input is first padded to the common clock
         // so that the later-opened source is not pulled forward.
         args << QStringLiteral("-filter_complex")
@@ -97,7 +102,30 @@ QStringList linuxRecordArguments(const LinuxCapture& capture)
                                "[a0][a1]amix=inputs=2:duration=longest[a]")
              << QStringLiteral("-map") << QStringLiteral("[a]");
     }
-    args << encodeOptions() << fragmentedOutput(capture.outputPath);
+    args << encodeOptions() << fragmentedOutput(outputPath);
+    return args;
+}
+
+QStringList linuxRecordArguments(const LinuxCapture& capture)
+{
+    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-copyts")};
+    // x11grab grabs its first frame when it opens and each pulse input takes up to 2 s to open:
+    // opened first, the screen would freeze for that long. Both stamp wall-clock time, so one
+    // offset puts them on the same clock.
+    args << pulseInputArguments(capture.audioSources, capture.startSeconds);
+    // The screen is grabbed at the file's own rate: grabbed at 30 for a file of 29.97, the tool
+    // dropped one picture in every thousand, about two a minute.
+    args << QStringLiteral("-itsoffset") << seconds6(-capture.startSeconds) << QStringLiteral("-f")
+         << QStringLiteral("x11grab") << QStringLiteral("-framerate") << kFileRate
+         << QStringLiteral("-video_size")
+         << QStringLiteral("%1x%2").arg(capture.width & ~1).arg(capture.height & ~1)
+         << QStringLiteral("-i") << x11grabInput(capture.display);
+    // x11grab delivers bgr0, for which the tool's scaler has no direct path to yuv420p: its
+    // general path cost about 0.23 of a core at 1080p30. Through bgr24 (a cheap repacking) it
+    // takes the direct path, at half that cost and the same picture.
+    args << recordOutputArguments(int(capture.audioSources.size()),
+                                  QStringLiteral("format=bgr24,format=yuv420p"),
+                                  capture.outputPath);
     return args;
 }
 

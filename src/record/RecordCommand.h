@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+// Frames per second of every recording, exactly as the tool reads its "29.97".
+constexpr int kRecordRateNumerator = 2997;
+constexpr int kRecordRateDenominator = 100;
+
 // What a Linux recording captures and where it writes.
 struct LinuxCapture {
     QString display; // the X display as DISPLAY names it: ":0", ":1.0", "host:10.0"
@@ -21,6 +25,21 @@ QString x11grabInput(const QString& display);
 // the same -startSeconds on wall-clock timestamps so that sound and picture stay in step; H.264
 // and AAC in a fragmented MP4 with a keyframe (and a fragment) about every 2 s.
 QStringList linuxRecordArguments(const LinuxCapture& capture);
+
+// The PulseAudio inputs `sources`, their wall-clock timestamps shifted by -startSeconds.
+QStringList pulseInputArguments(const QStringList& sources, double startSeconds);
+
+// A picture input of raw I420 pictures of `width` x `height` at the recording's frame rate,
+// read from the tool's file descriptor `fd` (as /dev/fd/N); picture n is the one at n / rate on
+// the timeline.
+QStringList rawPictureInputArguments(int width, int height, int fd);
+
+// The output part of a recording whose inputs are `audioInputs` sound inputs followed by one
+// picture input: the picture through `pictureFilter` (empty: none), the sound (none, one, or
+// two mixed into one track), H.264 and AAC in a fragmented MP4 at `outputPath` with a keyframe
+// (and a fragment) about every 2 s.
+QStringList recordOutputArguments(int audioInputs, const QString& pictureFilter,
+                                  const QString& outputPath);
 
 // Arguments of an AVFoundation recording (macOS). `screen` is the screen device's digit;
 // `audioData` is the sound box's data (-2 none, -1 microphone and computer sounds mixed into one

@@ -1,5 +1,6 @@
 // The screen's pixels as the tool reads them: every byte order a compositor may send keeps its
-// colours, and a screen whose size changed mid-recording is fitted into the recorded size.
+// colours, a screen whose size changed mid-recording is fitted into the recorded size, and each
+// recorded picture is the one the compositor took at its time.
 #include "record/wayland/I420Picture.h"
 
 #include <QTest>
@@ -58,6 +59,7 @@ private Q_SLOTS:
     void keepsColours_data();
     void keepsColours();
     void fitsAnotherSize();
+    void picksThePictureOfItsTime();
 };
 
 void TestI420Picture::keepsColours_data()
@@ -110,6 +112,24 @@ void TestI420Picture::fitsAnotherSize()
     QVERIFY(at(out, 320, 180, 160, 178).y >= 233);
     QVERIFY(at(out, 320, 180, 42, 90).y >= 233); // the picture is 240 wide: from 40 to 280
     QCOMPARE(at(out, 320, 180, 36, 90).y, 16);
+}
+
+void TestI420Picture::picksThePictureOfItsTime()
+{
+    RecentPictures pictures;
+    QVERIFY(!pictures.at(0));
+    for (int i = 1; i <= int(RecentPictures::kKept) + 2; ++i) {
+        auto picture = pictures.spare(1);
+        (*picture)[0] = std::uint8_t(i);
+        pictures.publish(std::move(picture), qint64(i) * 100);
+    }
+    quint64 number = 0;
+    // Taken at 300, 400, ...: the newest taken by then, else the oldest still kept.
+    QCOMPARE(pictures.at(550, &number)->at(0), 5);
+    QCOMPARE(number, quint64(5));
+    QCOMPARE(pictures.at(600)->at(0), 6);
+    QCOMPARE(pictures.at(0)->at(0), 3);
+    QCOMPARE(pictures.at(100000)->at(0), int(RecentPictures::kKept) + 2);
 }
 
 QTEST_GUILESS_MAIN(TestI420Picture)

@@ -41,7 +41,8 @@ Planes planesOf(std::uint8_t* picture, int width, int height)
     return {picture, picture + luma, picture + luma + luma / 4};
 }
 
-constexpr std::size_t kPoolSize = 4;
+// The kept pictures, one being written to the tool, one being filled, and a few to spare.
+constexpr std::size_t kPoolSize = RecentPictures::kKept + 4;
 
 } // namespace
 
@@ -85,12 +86,12 @@ void convertToI420(PixelOrder order, const std::uint8_t* src, int stride, int sr
                       fitHeight, libyuv::kFilterBilinear);
 }
 
-std::shared_ptr<std::vector<std::uint8_t>> LatestPicture::spare(std::size_t bytes)
+std::shared_ptr<std::vector<std::uint8_t>> RecentPictures::spare(std::size_t bytes)
 {
     std::shared_ptr<std::vector<std::uint8_t>> buffer;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        // Only the pool holds a free buffer; the latest picture and the readers' ones are busy.
+        // Only the pool holds a free buffer; kept pictures and the readers' ones are busy.
         for (const auto& candidate : m_pool) {
             if (candidate.use_count() == 1) {
                 buffer = candidate;
@@ -107,25 +108,33 @@ std::shared_ptr<std::vector<std::uint8_t>> LatestPicture::spare(std::size_t byte
     return buffer;
 }
 
-void LatestPicture::publish(std::shared_ptr<std::vector<std::uint8_t>> picture)
+void RecentPictures::publish(std::shared_ptr<std::vector<std::uint8_t>> picture, qint64 takenNs)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    m_latest = std::move(picture);
-    ++m_serial;
+    if (!m_kept.empty())
+        takenNs = std::max(takenNs, m_kept.back().takenNs);
+    m_kept.push_back({std::move(picture), takenNs, ++m_published});
+    if (m_kept.size() > kKept)
+        m_kept.pop_front();
 }
 
-LatestPicture::Buffer LatestPicture::latest(quint64* serial) const
+RecentPictures::Buffer RecentPictures::at(qint64 timeNs, quint64* number) const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    if (serial)
-        *serial = m_serial;
-    return m_latest;
+    if (m_kept.empty())
+        return {};
+    auto chosen = m_kept.begin();
+    for (auto it = m_kept.begin(); it != m_kept.end() && it->takenNs <= timeNs; ++it)
+        chosen = it;
+    if (number)
+        *number = chosen->number;
+    return chosen->picture;
 }
 
-void LatestPicture::clear()
+void RecentPictures::clear()
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    m_latest.reset();
+    m_kept.clear();
     m_pool.clear();
-    m_serial = 0;
+    m_published = 0;
 }

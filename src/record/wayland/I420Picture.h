@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -26,25 +27,34 @@ void convertToI420(PixelOrder order, const std::uint8_t* src, int stride, int sr
                    int srcHeight, std::uint8_t* out, int outWidth, int outHeight,
                    std::vector<std::uint8_t>& scratch);
 
-// The newest picture, handed from one thread to another without copying: the producer fills a
-// spare buffer and publishes it, readers hold it as long as they need.
-class LatestPicture final
+// The newest pictures with the times they were taken, handed from one thread to another without
+// copying: the producer fills a spare buffer and publishes it, readers hold what they take as
+// long as they need.
+class RecentPictures final
 {
 public:
     using Buffer = std::shared_ptr<const std::vector<std::uint8_t>>;
+    // Pictures kept: at 30 a second, a little more than a quarter of a second.
+    static constexpr std::size_t kKept = 8;
 
-    // A buffer of `bytes` bytes for the producer to fill, one no reader holds any more.
+    // A buffer of `bytes` bytes for the producer to fill, one nobody holds any more.
     std::shared_ptr<std::vector<std::uint8_t>> spare(std::size_t bytes);
-    // Makes `picture` the newest.
-    void publish(std::shared_ptr<std::vector<std::uint8_t>> picture);
-    // The newest picture (null before the first) and how many were published up to it.
-    Buffer latest(quint64* serial = nullptr) const;
+    // Adds `picture`, taken at `takenNs` (steady clock, ns), as the newest.
+    void publish(std::shared_ptr<std::vector<std::uint8_t>> picture, qint64 takenNs);
+    // The newest picture taken at or before `timeNs` (steady clock, ns), else the oldest kept;
+    // null before the first. `number` tells which one it is (1 for the first published).
+    Buffer at(qint64 timeNs, quint64* number = nullptr) const;
     // Forgets every picture.
     void clear();
 
 private:
+    struct Kept {
+        std::shared_ptr<std::vector<std::uint8_t>> picture;
+        qint64 takenNs = 0;
+        quint64 number = 0;
+    };
     mutable std::mutex m_mutex;
-    std::shared_ptr<std::vector<std::uint8_t>> m_latest;
+    std::deque<Kept> m_kept;
     std::vector<std::shared_ptr<std::vector<std::uint8_t>>> m_pool;
-    quint64 m_serial = 0;
+    quint64 m_published = 0;
 };

@@ -76,7 +76,7 @@ void PicturePipe::closeReadEnd()
     closeFd(m_readFd);
 }
 
-void PicturePipe::start(LatestPicture* pictures, int width, int height, double startSeconds,
+void PicturePipe::start(RecentPictures* pictures, int width, int height, double startSeconds,
                         int rateNumerator, int rateDenominator)
 {
     if (m_thread.joinable() || m_writeFd < 0)
@@ -102,7 +102,7 @@ void PicturePipe::stop()
     closeFd(m_wakeFd);
 }
 
-void PicturePipe::run(LatestPicture* pictures, std::size_t bytes, double startSeconds,
+void PicturePipe::run(RecentPictures* pictures, std::size_t bytes, double startSeconds,
                       qint64 numerator, qint64 denominator)
 {
     // A write to a pipe whose reader is gone raises SIGPIPE in the writing thread, which would
@@ -123,9 +123,11 @@ void PicturePipe::run(LatestPicture* pictures, std::size_t bytes, double startSe
         std::memset(picture.data(), 16, bytes * 2 / 3);
         return picture;
     }();
-    quint64 lastSerial = 0;
+    const qint64 halfPeriodNs = 500000000LL * denominator / numerator;
+    quint64 lastNumber = 0;
     for (qint64 n = 0; !m_stop; ++n) {
-        const auto due = origin + nanoseconds(n * 1000000000LL * denominator / numerator);
+        const auto time = origin + nanoseconds(n * 1000000000LL * denominator / numerator);
+        const auto due = time + milliseconds(kLateMs);
         bool woken = false;
         while (!woken) {
             const auto left = due - steady_clock::now();
@@ -138,11 +140,14 @@ void PicturePipe::run(LatestPicture* pictures, std::size_t bytes, double startSe
         }
         if (woken || m_stop)
             break;
-        quint64 serial = 0;
-        const LatestPicture::Buffer picture = pictures->latest(&serial);
+        // The picture nearest its time: one taken up to half a period later serves too, so
+        // that pictures are on average neither early nor late.
+        quint64 number = 0;
+        const RecentPictures::Buffer picture = pictures->at(
+            duration_cast<nanoseconds>(time.time_since_epoch()).count() + halfPeriodNs, &number);
         const bool usable = picture && picture->size() == bytes;
-        if (usable && serial != lastSerial) {
-            lastSerial = serial;
+        if (usable && number != lastNumber) {
+            lastNumber = number;
             ++m_fresh;
         }
         if (!writeAll(usable ? picture->data() : black.data(), bytes))

@@ -13,6 +13,9 @@
 class PicturePipe final
 {
 public:
+    // How long after its time a picture is written.
+    static constexpr int kLateMs = 150;
+
     PicturePipe() = default;
     // Stops writing and closes both ends.
     ~PicturePipe();
@@ -29,11 +32,12 @@ public:
     // that ends makes the writes fail instead of filling the pipe.
     void closeReadEnd();
 
-    // Starts writing: picture n (the newest one of `pictures` when it is due, `width` x
-    // `height`) is written at startSeconds + n * rateDenominator / rateNumerator (wall-clock
-    // seconds since the epoch). Pictures already due are written at once, one per period, so a
-    // tool that stopped reading for a while gets its timeline back without drift.
-    void start(LatestPicture* pictures, int width, int height, double startSeconds,
+    // Starts writing: picture n, for the time startSeconds + n * rateDenominator /
+    // rateNumerator (wall-clock seconds since the epoch), is the one of `pictures` taken
+    // nearest that time (`width` x `height`), written kLateMs after it so that the compositor's
+    // picture of that moment has arrived. Pictures already due are written at once, one per
+    // period, so a tool that stopped reading for a while gets its timeline back without drift.
+    void start(RecentPictures* pictures, int width, int height, double startSeconds,
                int rateNumerator, int rateDenominator);
     // Stops writing and closes the pipe. Returns promptly even when the tool reads nothing.
     void stop();
@@ -45,7 +49,7 @@ public:
     bool readerGone() const { return m_readerGone; }
 
 private:
-    void run(LatestPicture* pictures, std::size_t bytes, double startSeconds, qint64 numerator,
+    void run(RecentPictures* pictures, std::size_t bytes, double startSeconds, qint64 numerator,
              qint64 denominator);
     bool writeAll(const std::uint8_t* data, std::size_t size);
 

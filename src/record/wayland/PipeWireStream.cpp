@@ -9,6 +9,7 @@
 #include <spa/pod/builder.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,6 +18,9 @@ Q_LOGGING_CATEGORY(lcPipeWire, "vistrel.record.pipewire")
 
 namespace
 {
+
+// A picture stamped longer ago than this has a stamp on some other clock.
+constexpr qint64 kPlausibleDelayNs = 1000000000;
 
 // The screen's formats that are plain 32-bit RGB in shared memory.
 bool pixelOrderOf(spa_video_format format, PixelOrder* order)
@@ -145,7 +149,19 @@ void PipeWireStream::Impl::onProcess()
         const auto* pixels = static_cast<const std::uint8_t*>(data.data) + data.chunk->offset;
         convertToI420(order, pixels, stride, width, height, picture->data(), outWidth, outHeight,
                       scratch);
-        owner->m_pictures.publish(std::move(picture));
+        // When the compositor took the picture (its monotonic clock, which steady_clock reads
+        // too): reading back and handing over a picture took tens of ms here, up to a few
+        // hundred on a busy machine, which the sound would otherwise lead by. A missing or odd
+        // stamp counts as now.
+        const qint64 now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+        qint64 taken = now;
+        if (header && header->pts > 0 && now - header->pts >= 0 &&
+            now - header->pts < kPlausibleDelayNs)
+            taken = header->pts;
+        owner->m_pictures.publish(std::move(picture), taken);
+        owner->m_delayNs += now - taken;
         ++owner->m_received;
         if (first)
             Q_EMIT owner->firstPicture(QSize(outWidth, outHeight));
@@ -174,6 +190,12 @@ void PipeWireStream::Impl::end(const QString& reason)
 
 PipeWireStream::PipeWireStream(QObject* parent) : QObject(parent) {}
 
+double PipeWireStream::meanDelayMs() const
+{
+    const quint64 count = m_received;
+    return count ? double(m_delayNs) / double(count) / 1e6 : 0;
+}
+
 PipeWireStream::~PipeWireStream()
 {
     stop();
@@ -190,6 +212,7 @@ bool PipeWireStream::start(int fd, quint32 node, QString* error)
 
     m_pictures.clear();
     m_received = 0;
+    m_delayNs = 0;
     m_impl = std::make_unique<Impl>(this);
     Impl& impl = *m_impl;
     const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);

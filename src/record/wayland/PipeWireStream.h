@@ -20,16 +20,18 @@ public:
 
     // Connects to the video node `node` over the PipeWire connection `fd` (the descriptor stays
     // the caller's; a duplicate is used) and asks for shared-memory pictures. Every new picture
-    // is converted and published in pictures(), at the size of the first one (cut to even); a
-    // picture of another size is fitted into it. False, with the reason in `error`, when the
-    // stream cannot be set up.
+    // is converted and published in pictures() with the time the compositor took it, at the
+    // size of the first one (cut to even); a picture of another size is fitted into it. False, with
+    // the reason in `error`, when the stream cannot be set up.
     bool start(int fd, quint32 node, QString* error);
     // Disconnects and ends the thread. Safe to call at any time.
     void stop();
 
-    LatestPicture& pictures() { return m_pictures; }
+    RecentPictures& pictures() { return m_pictures; }
     // Pictures received from PipeWire and converted so far.
     quint64 received() const { return m_received; }
+    // How long pictures took on average from the compositor to this program, ms.
+    double meanDelayMs() const;
 
 Q_SIGNALS:
     // The first picture has been published; `size` is the size of every picture from now on.
@@ -40,6 +42,7 @@ Q_SIGNALS:
 private:
     struct Impl; // PipeWire's objects, used in its thread
     std::unique_ptr<Impl> m_impl;
-    LatestPicture m_pictures;
+    RecentPictures m_pictures;
     std::atomic<quint64> m_received{0};
+    std::atomic<qint64> m_delayNs{0}; // summed over the pictures received
 };

@@ -135,6 +135,7 @@ void WaylandCapture::release()
     if (m_stream) {
         m_stream->stop();
         m_received = m_stream->received();
+        m_delayMs = m_stream->meanDelayMs();
         delete m_stream;
         m_stream = nullptr;
         ++m_streamSerial;
@@ -142,13 +143,19 @@ void WaylandCapture::release()
     m_portal->close();
     if (m_state == State::Recording)
         qCInfo(lcWayland) << "pictures written" << m_pipe.written() << "of which new"
-                          << m_pipe.fresh() << "received" << m_received;
+                          << m_pipe.fresh() << "received" << m_received << "after" << m_delayMs
+                          << "ms on average";
     m_state = State::Idle;
 }
 
 quint64 WaylandCapture::picturesReceived() const
 {
     return m_stream ? m_stream->received() : m_received;
+}
+
+double WaylandCapture::picturesDelayMs() const
+{
+    return m_stream ? m_stream->meanDelayMs() : m_delayMs;
 }
 
 void WaylandCapture::fail(const QString& reason, bool canceled)

@@ -56,6 +56,8 @@ public:
     quint64 picturesWritten() const { return m_pipe.written(); }
     quint64 picturesFresh() const { return m_pipe.fresh(); }
     quint64 picturesReceived() const;
+    // How long pictures took on average from the compositor to this program, ms.
+    double picturesDelayMs() const;
 
 Q_SIGNALS:
     // The portal gave a new restore token: the owner stores it (restoreTokenKey()).
@@ -80,7 +82,8 @@ private:
     QString m_restoreToken;
     QSize m_size;
     double m_startSeconds = 0;
-    quint64 m_received = 0; // pictures the last stream received
+    quint64 m_received = 0; // pictures the last stream received, and their mean delay
+    double m_delayMs = 0;
     int m_firstPictureWaitMs = 5000;
     State m_state = State::Idle;
 };

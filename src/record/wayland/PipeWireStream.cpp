@@ -125,6 +125,10 @@ void PipeWireStream::Impl::onProcess()
     if (!newest)
         return;
     const spa_buffer* buffer = newest->buffer;
+    if (buffer->n_datas == 0) {
+        pw_stream_queue_buffer(stream, newest);
+        return;
+    }
     const auto* header = static_cast<const spa_meta_header*>(
         spa_buffer_find_meta_data(buffer, SPA_META_Header, sizeof(spa_meta_header)));
     const spa_data& data = buffer->datas[0];
@@ -132,8 +136,8 @@ void PipeWireStream::Impl::onProcess()
     const int height = int(format.size.height);
     const int stride = data.chunk && data.chunk->stride > 0 ? data.chunk->stride : width * 4;
     // An empty chunk only moves the cursor; a corrupted one is skipped.
-    const bool usable = formatKnown && buffer->n_datas > 0 && data.data && data.chunk &&
-                        data.chunk->size > 0 && !(data.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) &&
+    const bool usable = formatKnown && data.data && data.chunk && data.chunk->size > 0 &&
+                        !(data.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) &&
                         !(header && (header->flags & SPA_META_HEADER_FLAG_CORRUPTED)) &&
                         width >= 2 && height >= 2 &&
                         std::size_t(data.chunk->offset) + std::size_t(stride) * (height - 1) +

@@ -268,8 +268,14 @@ int main(int argc, char** argv)
     }
 
     Screen screen(flashes);
-    screen.setGeometry(QGuiApplication::primaryScreen()->geometry());
-    screen.show();
+    // A Wayland compositor places windows itself: only full screen puts the bar code in the
+    // screen's corner.
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        screen.showFullScreen();
+    } else {
+        screen.setGeometry(QGuiApplication::primaryScreen()->geometry());
+        screen.show();
+    }
     if (!screen.startSound(sink))
         return 1;
 

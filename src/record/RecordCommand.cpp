@@ -81,6 +81,17 @@ QStringList x11grabInputArguments(const QString& display, int width, int height,
             QStringLiteral("-i"),          display + QStringLiteral("+0,0")};
 }
 
+QStringList rawPictureInputArguments(int width, int height, int fd)
+{
+    // Named as a file: an input named "pipe:..." makes the tool stop reading "q" from its
+    // standard input, so it could no longer be stopped cleanly.
+    return {QStringLiteral("-f"),          QStringLiteral("rawvideo"),
+            QStringLiteral("-pix_fmt"),    QStringLiteral("yuv420p"),
+            QStringLiteral("-video_size"), QStringLiteral("%1x%2").arg(width).arg(height),
+            QStringLiteral("-framerate"),  kRecordFrameRate,
+            QStringLiteral("-i"),          QStringLiteral("/dev/fd/%1").arg(fd)};
+}
+
 QStringList recordArguments(const QStringList& inputs, int soundInputs,
                             const QString& pictureFilter, const QString& outputPath)
 {

@@ -6,6 +6,9 @@
 
 // Frames per second of every recording; the picture is captured at this rate too.
 extern const QString kRecordFrameRate;
+// The same rate as a fraction, exactly as the tool reads "29.97".
+constexpr int kRecordRateNumerator = 2997;
+constexpr int kRecordRateDenominator = 100;
 
 // The inputs of the PulseAudio sources `sources` (none, one, or two that the output part mixes
 // into one track). Every input of a recording stamps wall-clock time; shifted by -startSeconds
@@ -16,6 +19,11 @@ QStringList soundInputArguments(const QStringList& sources, double startSeconds)
 // `width` x `height` pixels (an odd size is cut to even), on the same timeline.
 QStringList x11grabInputArguments(const QString& display, int width, int height,
                                   double startSeconds);
+
+// A picture input of raw I420 pictures of `width` x `height` at the recording's frame rate,
+// read from the tool's file descriptor `fd` (as /dev/fd/N); picture n is the one at n / rate on
+// the timeline.
+QStringList rawPictureInputArguments(int width, int height, int fd);
 
 // The x11grab picture's conversion to the file's pixel format (see the .cpp).
 extern const QString kX11PictureFilter;

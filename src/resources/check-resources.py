@@ -213,7 +213,7 @@ class PageParser(html.parser.HTMLParser):
 def check_pages():
     with open(os.path.join(SRC, "src", "app", "URLConfig.h"), encoding="utf-8") as f:
         pages = re.findall(r'"doc/([^"]+\.html)"', f.read())
-    with open(os.path.join(SRC, "src", "app", "Style.cpp"), encoding="utf-8") as f:
+    with open(os.path.join(SRC, "src", "dialogs", "Style.cpp"), encoding="utf-8") as f:
         version = re.search(r'Version_label\s*=\s*QStringLiteral\("Version ([^"]+)"\)', f.read())
     version = version.group(1) if version else None
     if not pages:
@@ -251,7 +251,7 @@ def check_pages():
 
 
 def check_metainfo():
-    with open(os.path.join(SRC, "src", "app", "Style.cpp"), encoding="utf-8") as f:
+    with open(os.path.join(SRC, "src", "dialogs", "Style.cpp"), encoding="utf-8") as f:
         version = re.search(r'Version_label\s*=\s*QStringLiteral\("Version ([^"]+)"\)', f.read())
     with open(os.path.join(RES, "desktop", ICON_NAME + ".metainfo.xml"), encoding="utf-8") as f:
         release = re.search(r'<release\s+version="([^"]+)"', f.read())

@@ -1,0 +1,80 @@
+// A moving full-screen window for the Wayland session of the tests: it paints its clock (ms since
+// it started) as the bar code that ScreenCode.h reads back from a recorded picture, and the same
+// clock and a frame counter in large figures for a person looking at a recording. It repaints
+// from a timer (on Qt 6.4's Wayland platform, asking for the next frame from paintEvent stalls
+// after a few frames) and prints "ready" once its first picture is on its way.
+#include "ScreenCode.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+
+using namespace screencode;
+
+namespace
+{
+
+class Screen final : public QWidget
+{
+public:
+    Screen()
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        m_clock.start();
+        m_timer.setTimerType(Qt::PreciseTimer);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            update(0, 0, kStripWidth, kStripHeight);
+            update(figuresRect());
+        });
+        m_timer.start(33);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPainter p(this);
+        const qint64 now = m_clock.elapsed();
+        p.fillRect(event->rect(), QColor(30, 30, 40));
+        for (int bit = 0; bit < kBits; ++bit)
+            p.fillRect(bit * kCell, 0, kCell, kCell, (now >> bit) & 1 ? Qt::white : Qt::black);
+        p.fillRect(kBits * kCell, 0, kFlashCells * kCell, kCell, Qt::black);
+        QFont font = p.font();
+        font.setPixelSize(figuresRect().height() / 3);
+        p.setFont(font);
+        p.setPen(Qt::white);
+        p.drawText(
+            figuresRect(), Qt::AlignCenter,
+            QStringLiteral("%1 s\nframe %2").arg(double(now) / 1000.0, 0, 'f', 3).arg(++m_frames));
+        if (!m_readySaid) {
+            m_readySaid = true;
+            std::printf("ready\n");
+            std::fflush(stdout);
+        }
+    }
+
+private:
+    QRect figuresRect() const
+    {
+        return QRect(width() / 4, height() / 3, width() / 2, height() / 3);
+    }
+
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+    qint64 m_frames = 0;
+    bool m_readySaid = false;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    Screen screen;
+    screen.showFullScreen();
+    return app.exec();
+}

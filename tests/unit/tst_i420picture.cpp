@@ -1,0 +1,136 @@
+// The screen's pixels as the tool reads them: every byte order a compositor may send keeps its
+// colours, a screen whose size changed mid-recording is fitted into the recorded size, and each
+// recorded picture is the one the compositor took at its time.
+#include "record/wayland/I420Picture.h"
+
+#include <QTest>
+
+namespace
+{
+
+struct Yuv {
+    int y, u, v;
+};
+
+// A picture of one colour, `width` x `height`, rows padded to `stride`, bytes in `order`.
+std::vector<std::uint8_t> filled(PixelOrder order, int width, int height, int stride, int r, int g,
+                                 int b)
+{
+    std::vector<std::uint8_t> pixels(std::size_t(stride) * std::size_t(height), 0);
+    for (int row = 0; row < height; ++row) {
+        for (int col = 0; col < width; ++col) {
+            std::uint8_t* p = pixels.data() + std::size_t(row) * stride + std::size_t(col) * 4;
+            const std::uint8_t rgb[3] = {std::uint8_t(r), std::uint8_t(g), std::uint8_t(b)};
+            switch (order) {
+            case PixelOrder::BGRx:
+                p[0] = rgb[2], p[1] = rgb[1], p[2] = rgb[0], p[3] = 255;
+                break;
+            case PixelOrder::RGBx:
+                p[0] = rgb[0], p[1] = rgb[1], p[2] = rgb[2], p[3] = 255;
+                break;
+            case PixelOrder::xRGB:
+                p[0] = 255, p[1] = rgb[0], p[2] = rgb[1], p[3] = rgb[2];
+                break;
+            case PixelOrder::xBGR:
+                p[0] = 255, p[1] = rgb[2], p[2] = rgb[1], p[3] = rgb[0];
+                break;
+            }
+        }
+    }
+    return pixels;
+}
+
+Yuv at(const std::vector<std::uint8_t>& picture, int width, int height, int x, int y)
+{
+    const std::size_t luma = std::size_t(width) * std::size_t(height);
+    const std::size_t chroma = std::size_t(y / 2) * std::size_t(width / 2) + std::size_t(x / 2);
+    return {picture[std::size_t(y) * std::size_t(width) + std::size_t(x)], picture[luma + chroma],
+            picture[luma + luma / 4 + chroma]};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(PixelOrder)
+
+class TestI420Picture final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void keepsColours_data();
+    void keepsColours();
+    void fitsAnotherSize();
+    void picksThePictureOfItsTime();
+};
+
+void TestI420Picture::keepsColours_data()
+{
+    QTest::addColumn<PixelOrder>("order");
+    QTest::addColumn<int>("r");
+    QTest::addColumn<int>("g");
+    QTest::addColumn<int>("b");
+    QTest::addColumn<int>("y");
+    QTest::addColumn<int>("u");
+    QTest::addColumn<int>("v");
+    // BT.601, limited range, as the tool's own conversion of x11grab's pixels gives them.
+    QTest::newRow("BGRx red") << PixelOrder::BGRx << 255 << 0 << 0 << 82 << 90 << 240;
+    QTest::newRow("BGRx blue") << PixelOrder::BGRx << 0 << 0 << 255 << 41 << 240 << 110;
+    QTest::newRow("RGBx red") << PixelOrder::RGBx << 255 << 0 << 0 << 82 << 90 << 240;
+    QTest::newRow("xRGB green") << PixelOrder::xRGB << 0 << 255 << 0 << 145 << 54 << 34;
+    QTest::newRow("xBGR red") << PixelOrder::xBGR << 255 << 0 << 0 << 82 << 90 << 240;
+}
+
+void TestI420Picture::keepsColours()
+{
+    QFETCH(PixelOrder, order);
+    QFETCH(int, r);
+    QFETCH(int, g);
+    QFETCH(int, b);
+    QFETCH(int, y);
+    QFETCH(int, u);
+    QFETCH(int, v);
+
+    // Odd sizes and padded rows, as a compositor may send them: cut to even.
+    const auto src = filled(order, 65, 49, 65 * 4 + 12, r, g, b);
+    std::vector<std::uint8_t> out(i420Bytes(64, 48));
+    std::vector<std::uint8_t> scratch;
+    convertToI420(order, src.data(), 65 * 4 + 12, 65, 49, out.data(), 64, 48, scratch);
+    const Yuv got = at(out, 64, 48, 31, 23);
+    QVERIFY2(qAbs(got.y - y) <= 2 && qAbs(got.u - u) <= 2 && qAbs(got.v - v) <= 2,
+             qPrintable(QStringLiteral("%1 %2 %3").arg(got.y).arg(got.u).arg(got.v)));
+}
+
+void TestI420Picture::fitsAnotherSize()
+{
+    // A 4:3 screen into a 16:9 recording: whole, centred, black bars left and right.
+    const auto src = filled(PixelOrder::BGRx, 640, 480, 640 * 4, 255, 255, 255);
+    std::vector<std::uint8_t> out(i420Bytes(320, 180));
+    std::vector<std::uint8_t> scratch;
+    convertToI420(PixelOrder::BGRx, src.data(), 640 * 4, 640, 480, out.data(), 320, 180, scratch);
+    QCOMPARE(at(out, 320, 180, 2, 90).y, 16);
+    QCOMPARE(at(out, 320, 180, 317, 90).y, 16);
+    QVERIFY(at(out, 320, 180, 160, 1).y >= 233);
+    QVERIFY(at(out, 320, 180, 160, 178).y >= 233);
+    QVERIFY(at(out, 320, 180, 42, 90).y >= 233); // the picture is 240 wide: from 40 to 280
+    QCOMPARE(at(out, 320, 180, 36, 90).y, 16);
+}
+
+void TestI420Picture::picksThePictureOfItsTime()
+{
+    RecentPictures pictures;
+    QVERIFY(!pictures.at(0));
+    for (int i = 1; i <= int(RecentPictures::kKept) + 2; ++i) {
+        auto picture = pictures.spare(1);
+        (*picture)[0] = std::uint8_t(i);
+        pictures.publish(std::move(picture), qint64(i) * 100);
+    }
+    quint64 number = 0;
+    // Taken at 300, 400, ...: the newest taken by then, else the oldest still kept.
+    QCOMPARE(pictures.at(550, &number)->at(0), 5);
+    QCOMPARE(number, quint64(5));
+    QCOMPARE(pictures.at(600)->at(0), 6);
+    QCOMPARE(pictures.at(0)->at(0), 3);
+    QCOMPARE(pictures.at(100000)->at(0), int(RecentPictures::kKept) + 2);
+}
+
+QTEST_GUILESS_MAIN(TestI420Picture)
+#include "tst_i420picture.moc"

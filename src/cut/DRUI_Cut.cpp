@@ -92,6 +92,7 @@ void DRUI::InitLayout3Widget()
     auto* dirButton = new QPushButton(dirHolder);
     dirButton->setGeometry(230, 0, 30, 25);
     dirButton->setIcon(QIcon(QStringLiteral(":/image/folder.png")));
+    SetToolTip(dirButton, QStringLiteral("Choose folder"));
     connect(dirButton, &QPushButton::clicked, this, &DRUI::btnSlotLayout3Dir);
     auto* dirRow = new QHBoxLayout;
     dirRow->addWidget(dirHolder);
@@ -114,6 +115,7 @@ void DRUI::InitLayout3Widget()
     m_pSlider->setStyleSheet(kSliderStyle);
     connect(m_pSlider, &QSlider::sliderMoved, this, &DRUI::current);
     m_pTimeLabel = new QLabel;
+    m_pTimeLabel->setFont(CalibriFont(12, true));
     SetTextColor(m_pTimeLabel, Qt::white);
     auto* sliderRow = new QHBoxLayout;
     sliderRow->addWidget(m_pSlider);

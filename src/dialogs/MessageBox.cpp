@@ -65,6 +65,7 @@ void CMessageBox::buildForm(const QString& text, bool question)
         closeButton->setIcon(QIcon(QPixmap(QStringLiteral(":/image/close.png"))));
         closeButton->setGeometry(5, 0, 30, 30);
         closeButton->setCursor(Qt::PointingHandCursor);
+        SetToolTip(closeButton, QStringLiteral("Close"));
         connect(closeButton, &QPushButton::clicked, this, &CMessageBox::Close);
     }
     auto* title =

@@ -67,6 +67,7 @@ void SCANUI::InitDialog()
     closeButton->setGeometry(w - 30, 0, 30, 30);
     closeButton->setIcon(QIcon(QPixmap(QStringLiteral(":/image/close.png"))));
     closeButton->setCursor(Qt::PointingHandCursor);
+    SetToolTip(closeButton, QStringLiteral("Close"));
     connect(closeButton, &QPushButton::clicked, this, &SCANUI::btnSlot);
     auto* titleLayout = new QHBoxLayout;
     titleLayout->addWidget(titleBar);

@@ -29,11 +29,12 @@ namespace
 
 constexpr int kMaxMergeFiles = 20;
 
-QPushButton* listButton(const QString& icon)
+QPushButton* listButton(const QString& icon, const QString& tip)
 {
     QPushButton* button = CreateGreyButton(QString(), 11, true);
     button->setFlat(false);
     button->setIcon(QIcon(icon));
+    SetToolTip(button, tip);
     button->setMinimumSize(60, 25);
     button->setEnabled(false);
     return button;
@@ -117,16 +118,19 @@ void DRUI::InitLayout4Widget()
     auto* dirButton = new QPushButton(dirBand);
     dirButton->setGeometry(383, 0, 30, 25);
     dirButton->setIcon(QIcon(QStringLiteral(":/image/folder.png")));
+    SetToolTip(dirButton, QStringLiteral("Choose folder"));
     connect(dirButton, &QPushButton::clicked, this, &DRUI::btnSlotLayout4Dir);
     auto* dirRow = new QHBoxLayout;
     dirRow->addWidget(dirBand);
     dirRow->addSpacing(w - 450);
     dirRow->setContentsMargins(20, 0, 20, 0);
 
-    m_pAddButton = listButton(QStringLiteral(":/image/add.png"));
-    m_pUpButton = listButton(QStringLiteral(":/image/up.png"));
-    m_pDownButton = listButton(QStringLiteral(":/image/down.png"));
-    m_pDelButton = listButton(QStringLiteral(":/image/delete.png"));
+    m_pAddButton =
+        listButton(QStringLiteral(":/image/add.png"), QStringLiteral("Add to the merge list"));
+    m_pUpButton = listButton(QStringLiteral(":/image/up.png"), QStringLiteral("Move up"));
+    m_pDownButton = listButton(QStringLiteral(":/image/down.png"), QStringLiteral("Move down"));
+    m_pDelButton = listButton(QStringLiteral(":/image/delete.png"),
+                              QStringLiteral("Remove from the merge list"));
     connect(m_pAddButton, &QPushButton::clicked, this, &DRUI::btnAddSlot);
     connect(m_pUpButton, &QPushButton::clicked, this, &DRUI::btnUpSlot);
     connect(m_pDownButton, &QPushButton::clicked, this, &DRUI::btnDownSlot);

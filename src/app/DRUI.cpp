@@ -3,6 +3,7 @@
 
 #include "app/UserFolders.h"
 #include "cut/CutJob.h"
+#include "dialogs/Style.h"
 #include "media/ToolRun.h"
 #include "merge/MergeJob.h"
 #include "record/RecordingSession.h"
@@ -42,7 +43,8 @@ DRUI::DRUI(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
     // The grey buttons and the white edits would hide the default light grey of disabled
     // text; a darker grey keeps "Start", "End", "Merge" and the save folder readable.
     qApp->setStyleSheet(
-        QStringLiteral("QPushButton:disabled, QLineEdit:disabled { color: rgb(105, 105, 105); }"));
+        QStringLiteral("QPushButton:disabled, QLineEdit:disabled { color: rgb(105, 105, 105); }") +
+        tooltip_style);
     setWindowTitle(QStringLiteral("Vistrel"));
     setFixedSize(1000, 600);
     resize(1000, 600);

@@ -102,17 +102,21 @@ QPushButton* DRUI::CreateButton(int type, int x, QWidget* parent)
 {
     auto* button = new QPushButton(parent);
     QPixmap image;
+    QString tip;
     switch (type) {
     case 0:
         image.load(QStringLiteral(":/image/about.png"));
+        tip = QStringLiteral("About");
         connect(button, &QPushButton::clicked, this, &DRUI::btnAboutSlot);
         break;
     case 1:
         image.load(QStringLiteral(":/image/support.png"));
+        tip = QStringLiteral("Support");
         connect(button, &QPushButton::clicked, this, &DRUI::btnSupportSlot);
         break;
     default:
         image.load(QStringLiteral(":/image/help.png"));
+        tip = QStringLiteral("Help");
         connect(button, &QPushButton::clicked, this, &DRUI::btnHelpSlot);
         break;
     }
@@ -123,7 +127,8 @@ QPushButton* DRUI::CreateButton(int type, int x, QWidget* parent)
     const QSize size(int(image.width() / 2.5), int(image.height() / 2.5));
     button->setIconSize(size);
     button->resize(size);
-    button->setStyleSheet(QStringLiteral("background-color: rgb(51, 52, 55);"));
+    button->setStyleSheet(QStringLiteral("QPushButton { background-color: rgb(51, 52, 55); }"));
+    SetToolTip(button, tip);
     button->setCursor(Qt::PointingHandCursor);
     return button;
 }

@@ -93,6 +93,7 @@ void DRUI::InitLayout3Widget()
     auto* dirButton = new QPushButton(dirHolder);
     dirButton->setGeometry(230, 0, 30, 25);
     dirButton->setIcon(QIcon(QStringLiteral(":/image/folder.png")));
+    SetToolTip(dirButton, QStringLiteral("Choose folder"));
     connect(dirButton, &QPushButton::clicked, this, &DRUI::btnSlotLayout3Dir);
     auto* dirRow = new QHBoxLayout;
     dirRow->addWidget(dirHolder);
@@ -115,6 +116,7 @@ void DRUI::InitLayout3Widget()
     m_pSlider->setStyleSheet(kSliderStyle);
     connect(m_pSlider, &QSlider::sliderMoved, this, &DRUI::current);
     m_pTimeLabel = new QLabel;
+    m_pTimeLabel->setFont(CalibriFont(12, true));
     SetTextColor(m_pTimeLabel, Qt::white);
     auto* sliderRow = new QHBoxLayout;
     sliderRow->addWidget(m_pSlider);
@@ -155,12 +157,18 @@ QTableWidget* DRUI::CreateCutVideoTable()
     table->setHorizontalHeaderLabels({QString()});
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft);
     table->verticalHeader()->setVisible(false);
-    table->setColumnWidth(0, 180);
-    table->horizontalHeader()->setStretchLastSection(true);
+    // The one column is as wide as the list; a long name is elided in its middle (the date and
+    // ".mp4" stay) with the whole name as its tooltip, never wrapped or scrolled out of view.
+    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    table->setTextElideMode(Qt::ElideMiddle);
+    table->setWordWrap(false);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setMinimumSize(200, 100);
+    // The face in the style sheet, so that the header has it as well: under the window's style
+    // sheet a font set on the list does not reach it.
+    table->setStyleSheet(QStringLiteral("* { font: 12pt \"Calibri\"; }") + tooltip_style);
     connect(table, &QTableWidget::itemClicked, this, &DRUI::CutTableItemClick);
     connect(table, &QTableWidget::itemDoubleClicked, this, &DRUI::CutTableItemDoubleClick);
     return table;
@@ -173,6 +181,7 @@ void DRUI::RefreshCutList(const QString& folder)
     const QIcon icon(QStringLiteral(":/image/mp4.png"));
     for (const _FILE_INFO_& file : files) {
         auto* item = new QTableWidgetItem(icon, FileNameOf(file));
+        item->setToolTip(item->text());
         item->setForeground(QColor(255, 255, 255, 255));
         const int row = m_pCutVideoTable->rowCount();
         m_pCutVideoTable->insertRow(row);
@@ -183,7 +192,6 @@ void DRUI::RefreshCutList(const QString& folder)
 void DRUI::btnMontageSlot()
 {
     RefreshCutList(m_pCutDirEdit->text());
-    m_pCutVideoTable->resizeColumnsToContents();
     m_pStackedLayout->setCurrentIndex(2);
 }
 

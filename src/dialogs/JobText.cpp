@@ -8,15 +8,25 @@ JobKind jobKindFromType(int oprType)
     return oprType == int(JobKind::Merge) ? JobKind::Merge : JobKind::Cut;
 }
 
+QList<JobProgressLine> jobProgressLines(JobKind kind, int percent, const QString& current,
+                                        const QString& destination)
+{
+    return {
+        {QStringLiteral("  Process: %1%").arg(percent), QString()},
+        {kind == JobKind::Merge ? QStringLiteral("  Current Merger: ")
+                                : QStringLiteral("  Current Cut: "),
+         current},
+        {QStringLiteral("  Destination: "), destination},
+    };
+}
+
 QString jobProgressText(JobKind kind, int percent, const QString& current,
                         const QString& destination)
 {
-    const QString format =
-        kind == JobKind::Merge
-            ? QStringLiteral("  Process: %1%\n  Current Merger: %2\n  Destination: %3")
-            : QStringLiteral("  Process: %1%\n  Current Cut: %2\n  Destination: %3");
-    // One multi-argument pass, so a "%2" inside a path is not taken for a placeholder.
-    return format.arg(QString::number(percent), current, destination);
+    QStringList lines;
+    for (const JobProgressLine& line : jobProgressLines(kind, percent, current, destination))
+        lines.append(line.words + line.path);
+    return lines.join(QLatin1Char('\n'));
 }
 
 QString jobOutcomeText(JobKind kind, int error, const QString& destination)

@@ -3,6 +3,7 @@
 
 #include "media/ToolRun.h"
 
+#include <QList>
 #include <QString>
 
 // Which job a progress dialog follows; the values are the dialog's operation type.
@@ -14,8 +15,19 @@ enum class JobKind {
 // The kind for a stored operation type: 1 is a merge, anything else a cut.
 JobKind jobKindFromType(int oprType);
 
+// One progress line: its words, and the path it names (empty on the percent line), so a
+// dialog can shorten the path to its room.
+struct JobProgressLine {
+    QString words;
+    QString path;
+};
+
 // The three progress lines: percent, the file being processed, the destination. Paths are
-// shown as given, whatever characters (or '%' signs) they hold.
+// kept as given, whatever characters (or '%' signs) they hold.
+QList<JobProgressLine> jobProgressLines(JobKind kind, int percent, const QString& current,
+                                        const QString& destination);
+
+// The three progress lines as one text, each path whole.
 QString jobProgressText(JobKind kind, int percent, const QString& current,
                         const QString& destination);
 

@@ -3,18 +3,58 @@
 
 #include "dialogs/Style.h"
 
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace
 {
 
 const QString backGroud_style = QStringLiteral("background-color: rgb(69, 78, 93);");
+
+// The box's own height and the message's share of it; the title strip and the button bar take
+// the rest.
+constexpr int kBoxHeight = 150;
+constexpr int kMessageHeight = 80;
+// Room above and below a message that fills its share, so it does not touch the strip or bar.
+constexpr int kMessagePadding = 12;
+
+// A word (a path) wider than a line cannot wrap: it may break after each '/' instead (a
+// zero-width space marks the place), and a part still wider than a line is elided in its middle,
+// so its end, the file name, stays in view. `elided` is set when something had to go.
+QString wrappableText(const QString& text, const QFontMetrics& metrics, int width, bool& elided)
+{
+    const QChar breakHere(0x200B);
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString& line : lines) {
+        QStringList words = line.split(QLatin1Char(' '));
+        for (QString& word : words) {
+            if (metrics.horizontalAdvance(word) <= width)
+                continue;
+            QStringList parts = word.split(QLatin1Char('/'));
+            for (int i = 0; i < parts.size(); ++i) {
+                QString& part = parts[i];
+                if (i + 1 < parts.size())
+                    part += QLatin1Char('/');
+                const QString fitted = metrics.elidedText(part, Qt::ElideMiddle, width);
+                elided = elided || fitted != part;
+                part = fitted;
+            }
+            word = parts.join(breakHere);
+        }
+        line = words.join(QLatin1Char(' '));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
 
 QPushButton* createBarButton(const QString& text, int x, QWidget* bar)
 {
@@ -51,7 +91,7 @@ void CMessageBox::InitQuestionDialog(const QString& text)
 void CMessageBox::buildForm(const QString& text, bool question)
 {
     if (m_pMessageLabel) {
-        m_pMessageLabel->setText(text);
+        showMessage(text);
         return;
     }
     const int w = width();
@@ -65,6 +105,7 @@ void CMessageBox::buildForm(const QString& text, bool question)
         closeButton->setIcon(QIcon(QPixmap(QStringLiteral(":/image/close.png"))));
         closeButton->setGeometry(5, 0, 30, 30);
         closeButton->setCursor(Qt::PointingHandCursor);
+        SetToolTip(closeButton, QStringLiteral("Close"));
         connect(closeButton, &QPushButton::clicked, this, &CMessageBox::Close);
     }
     auto* title =
@@ -87,7 +128,6 @@ void CMessageBox::buildForm(const QString& text, bool question)
     m_pMessageLabel->setMinimumSize(w - 60, 80);
     SetTextColor(m_pMessageLabel, QColor(0, 0, 0, 255));
     m_pMessageLabel->setFont(font);
-    m_pMessageLabel->setText(text);
     m_pMessageLabel->setWordWrap(!question);
     auto* body = new QHBoxLayout;
     body->addWidget(icon);
@@ -111,14 +151,54 @@ void CMessageBox::buildForm(const QString& text, bool question)
     lower->addLayout(body);
     lower->addStretch(2);
     lower->addWidget(bar);
+    // Title strip, message and button bar fill the 150 pixels exactly; spacings would take them
+    // from the message.
+    lower->setSpacing(0);
     lower->setContentsMargins(0, 0, 0, 0);
 
     auto* whole = new QVBoxLayout;
     whole->addLayout(titleRow);
     whole->addStretch(2);
     whole->addLayout(lower);
+    whole->setSpacing(0);
     whole->setContentsMargins(0, 0, 0, 0);
     setLayout(whole);
+    showMessage(text);
+}
+
+void CMessageBox::showMessage(const QString& text)
+{
+    m_strMessage = text;
+    const int width = m_pMessageLabel->minimumWidth();
+    bool elided = false;
+    m_pMessageLabel->setText(
+        m_pMessageLabel->wordWrap()
+            ? wrappableText(text, m_pMessageLabel->fontMetrics(), width, elided)
+            : text);
+    m_pMessageLabel->setToolTip(elided ? text : QString());
+
+    // The box grows downwards until every line of the message shows, within the screen.
+    const int need =
+        std::max(kMessageHeight, m_pMessageLabel->heightForWidth(width) + kMessagePadding);
+    const int height = std::min(kBoxHeight + need - kMessageHeight, screenArea().height());
+    m_pMessageLabel->setMinimumHeight(height - (kBoxHeight - kMessageHeight));
+    setFixedSize(this->width(), height);
+    keepOnScreen();
+}
+
+QRect CMessageBox::screenArea() const
+{
+    const QScreen* shown = QGuiApplication::screenAt(geometry().center());
+    if (!shown)
+        shown = screen();
+    return shown ? shown->availableGeometry() : QRect(0, 0, width(), height());
+}
+
+void CMessageBox::keepOnScreen()
+{
+    const QRect area = screenArea();
+    if (y() + height() > area.bottom() + 1)
+        move(x(), std::max(area.top(), area.bottom() + 1 - height()));
 }
 
 void CMessageBox::Close()
@@ -129,7 +209,9 @@ void CMessageBox::Close()
 
 void CMessageBox::PlaceOver(const QWidget* owner)
 {
-    setGeometry(owner->x() + owner->width() / 8, owner->y() + owner->height() / 8, 400, 150);
+    // The size stays: 400x150, or taller for a long message.
+    move(owner->x() + owner->width() / 8, owner->y() + owner->height() / 8);
+    keepOnScreen();
 }
 
 void CMessageBox::btnSlotOK()

@@ -14,18 +14,24 @@ public:
     explicit CMessageBox(QDialog* parent = nullptr, Qt::WindowFlags f = {});
 
     // Builds the information form (one OK, a close button) around `text`. Call before exec();
-    // on a box already built it only replaces the message.
+    // on a box already built it only replaces the message. The box grows in height (within the
+    // screen) until every line of the message shows; a path too long for a line breaks after
+    // its '/'s, and a part still too long is elided in its middle (the whole text is then the
+    // message's tooltip).
     void InitInfoDialog(const QString& text);
     // Builds the question form (NO, OK) around `text`. Call before exec(); on a box already
-    // built it only replaces the message.
+    // built it only replaces the message. The box grows for each line of the message.
     void InitQuestionDialog(const QString& text);
+    // The message as given to the Init call (the label may show it wrapped or elided).
+    QString GetMessageText() const { return m_strMessage; }
     // 1 when OK was pressed, 0 for every other way of closing (NO, close button, right click,
     // Escape).
     int GetMessageBoxRet() const { return m_nRet; }
     // Closes with answer 0.
     void Close();
 
-    // Places a box by the callers' rule: 1/8 of the owner's size in from its top-left, 400x150.
+    // Places a box by the callers' rule: 1/8 of the owner's size in from its top-left, moved up
+    // if its bottom would leave the screen. The size is the box's own (400x150, or taller).
     void PlaceOver(const QWidget* owner);
 
 public Q_SLOTS:
@@ -48,4 +54,11 @@ public:
 
 private:
     void buildForm(const QString& text, bool question);
+    // Shows `text` in the message label and fits the box's height to it.
+    void showMessage(const QString& text);
+    // The free area of the screen the box is on.
+    QRect screenArea() const;
+    void keepOnScreen();
+
+    QString m_strMessage;
 };

@@ -6,6 +6,7 @@
 #include "dialogs/Style.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLoggingCategory>
@@ -15,6 +16,26 @@
 #include <QVBoxLayout>
 
 Q_LOGGING_CATEGORY(lcDialogs, "vistrel.dialogs")
+
+namespace
+{
+
+// The progress lines with each path elided in its middle to the room its line leaves, so the
+// start of the folder and the file name at the end both stay in view.
+QString fittedProgressText(const QList<JobProgressLine>& lines, const QLabel& label)
+{
+    const QFontMetrics metrics = label.fontMetrics();
+    const int width = label.contentsRect().width();
+    QStringList fitted;
+    for (const JobProgressLine& line : lines) {
+        fitted.append(line.words +
+                      metrics.elidedText(line.path, Qt::ElideMiddle,
+                                         width - metrics.horizontalAdvance(line.words)));
+    }
+    return fitted.join(QLatin1Char('\n'));
+}
+
+} // namespace
 
 int SCANUI::m_nOprType = 0;
 bool SCANUI::m_bIsFinished = false;
@@ -69,6 +90,7 @@ void SCANUI::InitDialog()
     closeButton->setGeometry(w - 30, 0, 30, 30);
     closeButton->setIcon(QIcon(QPixmap(QStringLiteral(":/image/close.png"))));
     closeButton->setCursor(Qt::PointingHandCursor);
+    SetToolTip(closeButton, QStringLiteral("Close"));
     connect(closeButton, &QPushButton::clicked, this, &SCANUI::btnSlot);
     auto* titleLayout = new QHBoxLayout;
     titleLayout->addWidget(titleBar);
@@ -105,6 +127,8 @@ void SCANUI::InitDialog()
     whole->addLayout(body);
     whole->setContentsMargins(0, 0, 0, 0);
     setLayout(whole);
+    // The progress text is fitted to the label's width, so the label has it from the start.
+    whole->activate();
 }
 
 void SCANUI::InitSlot(DRUI* window)
@@ -144,7 +168,9 @@ void SCANUI::report(int type, int percent, const QString& current, const QString
     if (!m_bUserCanceled)
         m_progressBar->setValue(percent);
     m_strDestination = destination;
-    m_pInfoLabel->setText(jobProgressText(JobKind(type), percent, current, destination));
+    m_pInfoLabel->setText(fittedProgressText(
+        jobProgressLines(JobKind(type), percent, current, destination), *m_pInfoLabel));
+    m_pInfoLabel->setToolTip(jobProgressText(JobKind(type), percent, current, destination));
     m_nError = error;
     if (percent == 100)
         m_bIsFinished = true;

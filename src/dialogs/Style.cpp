@@ -13,6 +13,10 @@ const QString main_button_style = QStringLiteral(
 
 const QString Version_label = QStringLiteral("Version 7.0");
 
+const QString tooltip_style =
+    QStringLiteral("QToolTip { color: black; background-color: rgb(255, 255, 225); "
+                   "border: 1px solid rgb(69, 78, 93); font: 11pt \"Calibri\"; }");
+
 QFont CalibriFont(int pointSize, bool bold)
 {
     // Debian ships Calibri's metric twin; naming it here serves every window, test and tool.
@@ -35,6 +39,12 @@ void SetTextColor(QWidget* widget, const QColor& color)
         palette.setColor(group, QPalette::Text, color);
     }
     widget->setPalette(palette);
+}
+
+void SetToolTip(QWidget* widget, const QString& text)
+{
+    widget->setToolTip(text);
+    widget->setStyleSheet(widget->styleSheet() + tooltip_style);
 }
 
 QPushButton* CreateGreyButton(const QString& text, int pointSize, bool bold, QWidget* parent)

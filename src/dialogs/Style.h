@@ -10,12 +10,20 @@ class QWidget;
 
 extern const QString main_button_style;
 extern const QString Version_label;
+// The look of every tooltip. A tooltip takes the background of the nearest style sheet of its
+// widget and the widget's parents (dark on most of the window) unless that sheet holds this
+// rule too: the style sheet of every widget with a tooltip ends with it.
+extern const QString tooltip_style;
 
 // "Calibri" (Carlito on Linux) at `pointSize`, bold or normal.
 QFont CalibriFont(int pointSize, bool bold = false);
 
 // Sets the text colour of a label or button in every colour group.
 void SetTextColor(QWidget* widget, const QColor& color);
+
+// Gives `widget` the tooltip `text` and appends tooltip_style to its style sheet, which must be
+// empty or made of rules ("QPushButton { ... }"), not bare declarations.
+void SetToolTip(QWidget* widget, const QString& text);
 
 // The grey rounded button of the pages and boxes (main_button_style): flat, with a pointing-hand
 // cursor and "Calibri" at `pointSize`, bold or normal; placed by the caller.

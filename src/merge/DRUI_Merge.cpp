@@ -29,11 +29,12 @@ namespace
 
 constexpr int kMaxMergeFiles = 20;
 
-QPushButton* listButton(const QString& icon)
+QPushButton* listButton(const QString& icon, const QString& tip)
 {
     QPushButton* button = CreateGreyButton(QString(), 11, true);
     button->setFlat(false);
     button->setIcon(QIcon(icon));
+    SetToolTip(button, tip);
     button->setMinimumSize(60, 25);
     button->setEnabled(false);
     return button;
@@ -46,27 +47,38 @@ QPushButton* barButton(const QString& text, const QRect& geometry, QWidget* bar)
     return button;
 }
 
-QTableWidget* videoTable(int nameWidth)
+QTableWidget* videoTable()
 {
     auto* table = new QTableWidget(0, 3);
     table->setHorizontalHeaderLabels(
         {QStringLiteral("FileName"), QStringLiteral("Size"), QStringLiteral("Time")});
-    table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft);
+    QHeaderView* header = table->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft);
+    // Size and Time keep the width of their texts and the name takes the rest, elided in its
+    // middle (the date and ".mp4" stay): however long the names, no column leaves the view.
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    table->setTextElideMode(Qt::ElideMiddle);
+    table->setWordWrap(false);
     table->verticalHeader()->setVisible(false);
-    table->setColumnWidth(0, nameWidth);
-    table->horizontalHeader()->setStretchLastSection(true);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setMinimumSize(200, 180);
-    table->setStyleSheet(QStringLiteral("background-color: rgb(191, 191, 191);"));
+    // The face in the style sheet too: a font set on the list reaches neither its header nor,
+    // set before the sheet, the list itself.
+    table->setStyleSheet(
+        QStringLiteral("* { background-color: rgb(191, 191, 191); font: 11pt \"Calibri\"; }") +
+        tooltip_style);
     return table;
 }
 
 void fillRow(QTableWidget* table, int row, const QStringList& texts)
 {
-    table->setItem(row, 0,
-                   new QTableWidgetItem(QIcon(QStringLiteral(":/image/mp4.png")), texts.value(0)));
+    auto* name = new QTableWidgetItem(QIcon(QStringLiteral(":/image/mp4.png")), texts.value(0));
+    name->setToolTip(texts.value(0));
+    table->setItem(row, 0, name);
     table->setItem(row, 1, new QTableWidgetItem(texts.value(1)));
     table->setItem(row, 2, new QTableWidgetItem(texts.value(2)));
 }
@@ -81,8 +93,11 @@ void moveSelectedTexts(QTableWidget* table, int to, const QList<QTableWidgetItem
         if (!other)
             continue;
         const QString text = cell->text();
+        const QString tip = cell->toolTip();
         cell->setText(other->text());
+        cell->setToolTip(other->toolTip());
         other->setText(text);
+        other->setToolTip(tip);
         cell->setSelected(false);
         other->setSelected(true);
     }
@@ -117,16 +132,19 @@ void DRUI::InitLayout4Widget()
     auto* dirButton = new QPushButton(dirBand);
     dirButton->setGeometry(383, 0, 30, 25);
     dirButton->setIcon(QIcon(QStringLiteral(":/image/folder.png")));
+    SetToolTip(dirButton, QStringLiteral("Choose folder"));
     connect(dirButton, &QPushButton::clicked, this, &DRUI::btnSlotLayout4Dir);
     auto* dirRow = new QHBoxLayout;
     dirRow->addWidget(dirBand);
     dirRow->addSpacing(w - 450);
     dirRow->setContentsMargins(20, 0, 20, 0);
 
-    m_pAddButton = listButton(QStringLiteral(":/image/add.png"));
-    m_pUpButton = listButton(QStringLiteral(":/image/up.png"));
-    m_pDownButton = listButton(QStringLiteral(":/image/down.png"));
-    m_pDelButton = listButton(QStringLiteral(":/image/delete.png"));
+    m_pAddButton =
+        listButton(QStringLiteral(":/image/add.png"), QStringLiteral("Add to the merge list"));
+    m_pUpButton = listButton(QStringLiteral(":/image/up.png"), QStringLiteral("Move up"));
+    m_pDownButton = listButton(QStringLiteral(":/image/down.png"), QStringLiteral("Move down"));
+    m_pDelButton = listButton(QStringLiteral(":/image/delete.png"),
+                              QStringLiteral("Remove from the merge list"));
     connect(m_pAddButton, &QPushButton::clicked, this, &DRUI::btnAddSlot);
     connect(m_pUpButton, &QPushButton::clicked, this, &DRUI::btnUpSlot);
     connect(m_pDownButton, &QPushButton::clicked, this, &DRUI::btnDownSlot);
@@ -183,7 +201,7 @@ void DRUI::InitLayout4Widget()
 
 QTableWidget* DRUI::CreateSourceVideoTable()
 {
-    m_pSourceVideoTable = videoTable(180);
+    m_pSourceVideoTable = videoTable();
     connect(m_pSourceVideoTable, &QTableWidget::itemClicked, this, &DRUI::SourceTableItemClick);
     connect(m_pSourceVideoTable, &QTableWidget::itemDoubleClicked, this,
             &DRUI::SourceTableItemDoubleClick);
@@ -192,7 +210,7 @@ QTableWidget* DRUI::CreateSourceVideoTable()
 
 QTableWidget* DRUI::CreateTargetVideoTable()
 {
-    m_pTargetVideoTable = videoTable(80);
+    m_pTargetVideoTable = videoTable();
     connect(m_pTargetVideoTable, &QTableWidget::itemClicked, this, &DRUI::TargetTableItemClick);
     return m_pTargetVideoTable;
 }
@@ -275,7 +293,6 @@ void DRUI::OnMergeFileDescribed(const QString& path, const MediaFacts& facts)
 void DRUI::btnEditSlot()
 {
     RefreshMergeFolderList();
-    m_pSourceVideoTable->resizeColumnsToContents();
     m_pStackedLayout->setCurrentIndex(3);
 }
 
@@ -318,7 +335,6 @@ void DRUI::btnAddSlot()
         texts.append(cell ? cell->text() : QString());
     }
     m_pTargetVideoTable->setRowCount(rows + 1);
-    m_pTargetVideoTable->setColumnWidth(0, 180);
     fillRow(m_pTargetVideoTable, rows, texts);
     m_pMergeButton->setEnabled(m_pTargetVideoTable->rowCount() >= 2);
 }

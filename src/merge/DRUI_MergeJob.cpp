@@ -11,37 +11,8 @@
 
 #include <QDateTime>
 #include <QFileDialog>
-#include <QLabel>
 #include <QLineEdit>
-#include <QScreen>
 #include <QTableWidget>
-
-namespace
-{
-
-// A list of mismatches can be longer than the box's few lines: the box then grows downwards
-// until its whole text shows (within the screen), so no mismatch is hidden.
-void showInfo(QWidget* owner, const QString& text)
-{
-    CMessageBox box;
-    box.InitInfoDialog(text);
-    if (QLabel* label = box.m_pMessageLabel) {
-        const int need = label->heightForWidth(label->minimumWidth());
-        if (need > label->minimumHeight()) {
-            // A line more than the text for the spacings of the box's layouts.
-            int height =
-                box.height() + need - label->minimumHeight() + label->fontMetrics().lineSpacing();
-            if (const QScreen* screen = owner->screen())
-                height = std::min(height, screen->availableGeometry().height() - 100);
-            label->setMinimumHeight(need);
-            box.setFixedSize(box.width(), height);
-        }
-    }
-    box.PlaceOver(owner);
-    box.exec();
-}
-
-} // namespace
 
 void DRUI::btnSlotLayout4Merge()
 {
@@ -80,7 +51,11 @@ void DRUI::StartMergeJob()
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     m_pMergeJob->disconnect(&loop);
     if (!refusal.isEmpty()) {
-        showInfo(this, refusal);
+        // A list of mismatches can be long: the box grows until all of it shows.
+        CMessageBox box;
+        box.PlaceOver(this);
+        box.InitInfoDialog(refusal);
+        box.exec();
         return;
     }
     m_bisFinished = false;

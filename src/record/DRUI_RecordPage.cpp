@@ -6,6 +6,7 @@
 #include "media/DeviceList.h"
 #include "support/Helpers.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -58,6 +59,11 @@ void DRUI::InitLayout2Widget()
     m_pAudioComBox = new QComboBox(panel);
     m_pAudioComBox->setGeometry(180, 80, 300, 25);
     m_pAudioComBox->setFont(CalibriFont(12, true));
+    // The drop-down is a window of its own: it takes no font from the box. Its items are drawn
+    // as the box's menu items, whose highlight the panel's light grey would otherwise take.
+    m_pAudioComBox->view()->setFont(CalibriFont(12, true));
+    m_pAudioComBox->setStyleSheet(QStringLiteral(
+        "QComboBox { selection-background-color: rgb(69, 78, 93); selection-color: white; }"));
     m_pStereoMix = new QLabel(panel);
     // Five lines of 18 point text need about 190 pixels at X11's 96 dpi: the box grows upwards
     // and downwards from its 150 pixels so neither "Recording..." nor the size is cut off.
@@ -88,6 +94,7 @@ void DRUI::InitLayout2Widget()
     auto* folder = new QPushButton(panel);
     folder->setGeometry(500, 120, 30, 25);
     folder->setIcon(QIcon(QStringLiteral(":/image/folder.png")));
+    SetToolTip(folder, QStringLiteral("Choose folder"));
     connect(folder, &QPushButton::clicked, this, &DRUI::btnSlotLayout2Dir);
 
     pageLabel(QStringLiteral("Free space: "), panel, QRect(50, 170, 200, 25));

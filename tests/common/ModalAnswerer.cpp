@@ -63,7 +63,7 @@ void ModalAnswerer::poll()
         s.type = QString::fromLatin1(w->metaObject()->className());
         s.title = w->windowTitle();
         if (own) {
-            s.text = own->m_pMessageLabel ? own->m_pMessageLabel->text() : QString();
+            s.text = own->GetMessageText();
             s.question = buttonOf(own, QStringLiteral("NO")) != nullptr;
             seen.append(s);
             if (hook && hook(own, s))

@@ -1,6 +1,11 @@
 // Texts of the job progress dialog: the progress lines, the outcome and the cancel question.
 #include "dialogs/JobText.h"
 
+#include "support/Helpers.h"
+
+#include <algorithm>
+#include <cmath>
+
 JobKind jobKindFromType(int oprType)
 {
     return oprType == int(JobKind::Merge) ? JobKind::Merge : JobKind::Cut;
@@ -30,6 +35,14 @@ QString jobOutcomeText(JobKind kind, int error, const QString& destination)
                                ? QStringLiteral("Merge success, file path is %1 ")
                                : QStringLiteral("Cut success, file path is %1 ");
     return format.arg(destination);
+}
+
+QString cutStartNotice(double startSeconds)
+{
+    const auto whole = static_cast<long long>(std::floor(std::max(0.0, startSeconds)));
+    return QStringLiteral("The cut starts at %1, the first point that can be cut without "
+                          "re-encoding.")
+        .arg(QString::fromStdString(GetTimeStringA(whole)));
 }
 
 QString jobCancelQuestion(JobKind kind)

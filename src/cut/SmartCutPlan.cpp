@@ -100,12 +100,18 @@ QString locate(const CutSource& source, const Frames& f, double startMark, doubl
     return {};
 }
 
-// The presentation indices c > k at which copying the packets from picture k on, in decode
-// order and without those shown before k (leading pictures of an open group), yields exactly
-// the pictures [k, c): the clean ends. At most `most` pictures are considered.
-QVector<int> cleanEnds(const Frames& f, int k, int most)
+// A point where the packets copied from a keyframe on end cleanly.
+struct CleanEnd {
+    int end = 0;     // the pictures [k, end) are copied
+    int packets = 0; // the packets read for them in decode order, leading pictures included
+};
+
+// The clean ends after picture k: where copying the packets from picture k on, in decode order
+// and without those shown before k (leading pictures of an open group), yields exactly the
+// pictures [k, end). At most `most` pictures are considered.
+QVector<CleanEnd> cleanEnds(const Frames& f, int k, int most)
 {
-    QVector<int> ends;
+    QVector<CleanEnd> ends;
     const qint64 from = f.pts(k);
     qint64 highest = std::numeric_limits<qint64>::min();
     int kept = 0;
@@ -116,7 +122,7 @@ QVector<int> cleanEnds(const Frames& f, int k, int most)
         ++kept;
         highest = std::max(highest, pts);
         if (k + kept - 1 < f.count() && highest == f.pts(k + kept - 1))
-            ends.append(k + kept);
+            ends.append({k + kept, r - f.order.at(k) + 1});
     }
     return ends;
 }
@@ -198,7 +204,12 @@ QString movFlags(const CutPlan& plan)
 // limit a second past the end stops the reading.
 QStringList streamLimits(const CutPlan& plan, const QString& videoFilter)
 {
-    QString video = QStringLiteral("noise=drop='gte(n,%1)'").arg(plan.frames);
+    // A keyframe cut also drops the leading pictures of an open group (shown before the
+    // keyframe, undecodable without what came before it), which -copypriorss keeps after the
+    // first packet.
+    QString video = plan.copyPackets > 0
+                        ? QStringLiteral("noise=drop='lt(pts,0)+gte(n,%1)'").arg(plan.copyPackets)
+                        : QStringLiteral("noise=drop='gte(n,%1)'").arg(plan.frames);
     if (!videoFilter.isEmpty())
         video = videoFilter + QLatin1Char(',') + video;
     QStringList args{QStringLiteral("-t"), microsText(plan.durationUs + 1'000'000),
@@ -309,9 +320,9 @@ CutPlan planSmartCut(const CutSource& source, double startMark, double endMark)
     // C: the last clean end at or before E; the pictures after it are re-encoded as the tail.
     int c = k;
     if (k < e) {
-        const QVector<int> ends = cleanEnds(f, k, e - k);
+        const QVector<CleanEnd> ends = cleanEnds(f, k, e - k);
         for (qsizetype n = ends.size() - 1; n >= 0; --n) {
-            const int candidate = ends.at(n);
+            const int candidate = ends.at(n).end;
             // A tail begins with an IDR picture of idr_pic_id 0: the copy must not end on one.
             const int lastRow = f.order.at(k) + (candidate - k) - 1;
             const auto found = idrs.constFind(source.video.rows.at(lastRow).pts);
@@ -337,11 +348,18 @@ CutPlan planSmartCut(const CutSource& source, double startMark, double endMark)
     };
     if (step <= 0 || uneven(plan.head) || uneven(plan.tail))
         return fallBack(CutFallback::Irregular, QString());
-    // The encoder counts time in frames of the stream's nominal rate.
-    const double rate = source.facts.frameRate;
-    if (rate > 0 && std::abs(double(step) * rate / double(plan.timescale) - 1.0) > 0.002)
-        return fallBack(CutFallback::Irregular,
-                        QStringLiteral("%1 ticks a picture at %2 fps").arg(step).arg(rate));
+    // The encoder counts time in pictures at its rate, which x264 writes into the sequence
+    // parameter set: the source's own rate from there (the tool's guess from the file can be
+    // another, as for a recording with a compressed lead-in), which must fit the pictures' step.
+    const qint64 units = trace.sps.value(QStringLiteral("num_units_in_tick"));
+    const qint64 scale = trace.sps.value(QStringLiteral("time_scale"));
+    plan.rateNum = units > 0 && scale > 0 ? scale : plan.timescale;
+    plan.rateDen = units > 0 && scale > 0 ? 2 * units : step;
+    if (step * plan.rateNum != plan.timescale * plan.rateDen)
+        return fallBack(CutFallback::Irregular, QStringLiteral("%1 ticks a picture at %2/%3 fps")
+                                                    .arg(step)
+                                                    .arg(plan.rateNum)
+                                                    .arg(plan.rateDen));
 
     const auto setPiece = [&](EncodePiece* piece) {
         if (piece->count == 0)
@@ -396,18 +414,20 @@ CutPlan planKeyframeCut(const CutSource& source, double startMark, double endMar
         return plan;
     }
     // The first clean end at or after E keeps every wanted picture (and at most a few more).
-    const QVector<int> ends = cleanEnds(f, k, f.count() - k);
+    const QVector<CleanEnd> ends = cleanEnds(f, k, f.count() - k);
     if (ends.isEmpty()) {
         plan.failure = QStringLiteral("The video of this file cannot be cut.");
         return plan;
     }
-    int c = ends.last();
-    for (const int end : ends) {
-        if (end >= span.e) {
-            c = end;
+    CleanEnd clean = ends.last();
+    for (const CleanEnd& end : ends) {
+        if (end.end >= span.e) {
+            clean = end;
             break;
         }
     }
+    const int c = clean.end;
+    plan.copyPackets = clean.packets;
     const PacketRow& key = f.row(k);
     plan.reorders = std::any_of(source.video.rows.cbegin(), source.video.rows.cend(),
                                 [](const PacketRow& r) { return r.pts != r.dts; });
@@ -423,7 +443,7 @@ CutPlan planKeyframeCut(const CutSource& source, double startMark, double endMar
 QStringList encodePieceArguments(const QString& source, const CutPlan& plan,
                                  const EncodePiece& piece, const QString& output)
 {
-    // Frame times pass through unchanged; the encoder's own time base (1/rate) is kept, as
+    // Frame times pass through unchanged; the encoder's time base is 1/rate, the source's, as
     // another one changes the timing fields of the sequence parameter set. No keyframe inside
     // the piece: an IDR picture at its end would stand next to the body's first one.
     return {QStringLiteral("-hide_banner"),
@@ -438,6 +458,8 @@ QStringList encodePieceArguments(const QString& source, const CutPlan& plan,
             QString::number(piece.count),
             QStringLiteral("-fps_mode"),
             QStringLiteral("passthrough"),
+            QStringLiteral("-r"),
+            QStringLiteral("%1/%2").arg(plan.rateNum).arg(plan.rateDen),
             QStringLiteral("-c:v"),
             QStringLiteral("libx264"),
             QStringLiteral("-preset"),

@@ -66,9 +66,12 @@ struct CutPlan {
     bool bodyCopied = false;
     X264Settings settings;
     qint64 timescale = 0; // the video's time base is 1/timescale
+    qint64 rateNum = 0;   // the pictures' rate, rateNum/rateDen per second
+    qint64 rateDen = 1;
 
     // -ss of the first copied picture: of a keyframe cut, or of a body copied on its own.
     qint64 copySeekUs = 0;
+    int copyPackets = 0; // a keyframe cut: the packets read, leading pictures included
 
     bool reorders = false;  // the video has B-frames (decode order differs from display)
     qint64 decodeDelay = 0; // ticks from a keyframe's decode time to its display time

@@ -1,8 +1,8 @@
-// The plan of a frame-exact cut, made from the probe's packet tables, and the arguments of its
-// steps: re-encode the pictures from the start mark to the first keyframe (and, for B-frame
-// sources, the last few before the end), copy the rest, join them into one track, and copy the
-// sound from the packet nearest the start. Where that cannot be done without visible loss, the
-// plan copies from the first keyframe after the mark instead.
+// The plan of a frame-exact cut, made from the probe's packet tables: re-encode the pictures from
+// the start mark to the first keyframe (and, for B-frame sources, the last few before the end),
+// copy the rest, join them into one track, and copy the sound from the packet nearest the start.
+// Where that cannot be done without visible loss, the plan copies from the first keyframe after
+// the mark instead. The checks of the re-encoded pieces.
 #pragma once
 
 #include "cut/CutProbe.h"
@@ -93,11 +93,6 @@ CutPlan planSmartCut(const CutSource& source, double startMark, double endMark);
 CutPlan planKeyframeCut(const CutSource& source, double startMark, double endMark,
                         CutFallback reason, const QString& detail);
 
-// Arguments that re-encode `piece` of `source` into the MP4 `output` under `plan`'s settings,
-// tracing the result's headers so that they can be checked against the source's.
-QStringList encodePieceArguments(const QString& source, const CutPlan& plan,
-                                 const EncodePiece& piece, const QString& output);
-
 // Why a re-encoded piece cannot stand in the track: parameter sets unlike the source's, a
 // picture count other than `piece.count`, or irregular times; empty when it can. `pieceTrace`
 // is the trace of its encoding run.
@@ -107,22 +102,3 @@ QString encodedPieceProblem(const CutSource& source, const EncodePiece& piece,
 // Ticks by which the head's decode times must move earlier so that they come before the
 // copied body's: a short head has no decode delay where a B-frame body has one.
 qint64 headDecodeShift(const CutPlan& plan, const HeaderTrace& headTrace);
-
-// Arguments that copy the body of a frame-exact plan into the MP4 `output`.
-QStringList bodyCopyArguments(const CutPlan& plan, const QString& source, const QString& output);
-
-// The concat list ("ffconcat version 1.0") of a frame-exact plan. The pieces' files lie beside
-// the list; a body not copied on its own is read from `source` from its in point.
-QString cutConcatList(const CutPlan& plan, const QString& source, const QString& headName,
-                      const QString& bodyName, const QString& tailName);
-
-// Arguments that join the pieces of `listPath` and the sound of `source` into `output`, moving
-// the head's decode times `headShift` ticks earlier; no edit list, no hidden pre-roll.
-QStringList cutJoinArguments(const CutPlan& plan, const QString& listPath, const QString& source,
-                             qint64 headShift, const QString& output);
-
-// Arguments of a keyframe cut of `source` into `output`.
-QStringList keyframeCutArguments(const CutPlan& plan, const QString& source, const QString& output);
-
-// The picture count in the last progress record among `lines` ("frame= 121 ..."); -1 if none.
-int framesWritten(const QStringList& lines);

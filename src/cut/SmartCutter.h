@@ -4,7 +4,7 @@
 // any step, one result.
 #pragma once
 
-#include "cut/SmartCutPlan.h"
+#include "cut/SmartCutSteps.h"
 
 #include <QMetaType>
 #include <QObject>

@@ -216,6 +216,11 @@ void TestSmartCut::initTestCase()
          x264 +
              QStringList{QStringLiteral("-g"), QStringLiteral("50"), QStringLiteral("-x264-params"),
                          QStringLiteral("cqm4iy=6,13,20,28,13,20,28,32,20,28,32,37,28,32,37,42")});
+    // Overscan is written into the parameter sets but not into x264's info string: the
+    // re-encoded pictures' sets differ, which only the check after encoding can tell.
+    make(QStringLiteral("overscan"), QStringLiteral("25"), 5, 0,
+         x264 + QStringList{QStringLiteral("-g"), QStringLiteral("50"),
+                            QStringLiteral("-x264-params"), QStringLiteral("overscan=show")});
     make(QStringLiteral("yuv444"), QStringLiteral("25"), 5, 0,
          {QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
           QStringLiteral("yuv444p"), QStringLiteral("-g"), QStringLiteral("50")});
@@ -281,6 +286,8 @@ void TestSmartCut::cut_data()
     QTest::newRow("HEVC") << QStringLiteral("hevc") << 1 << 4 << false << 0;
     QTest::newRow("custom quantisation matrices")
         << QStringLiteral("matrices") << 1 << 4 << false << 0;
+    QTest::newRow("parameter sets unlike the source's after encoding")
+        << QStringLiteral("overscan") << 1 << 4 << false << 0;
     QTest::newRow("4:4:4 pictures") << QStringLiteral("yuv444") << 1 << 4 << false << 0;
     QTest::newRow("more than 5 s to re-encode")
         << QStringLiteral("longgroup") << 1 << 7 << false << 0;

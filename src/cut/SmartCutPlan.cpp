@@ -91,7 +91,8 @@ QString locate(const CutSource& source, const Frames& f, double startMark, doubl
     int e = s;
     while (e < f.count() && f.pts(e) * t.tbNum * 1'000'000 < endUs * t.tbDen)
         ++e;
-    if (s >= f.count() || e <= s)
+    // A start past the last picture's end finds that picture, which is not shown there.
+    if (s >= f.count() || e <= s || atOrBefore(f.end(f.count() - 1), startUs))
         return QStringLiteral("The span between the marks holds no picture of the file.");
     span->s = s;
     span->e = e;

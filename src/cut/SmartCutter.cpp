@@ -83,6 +83,8 @@ SmartCutter::SmartCutter(QObject* parent) : QObject(parent), m_run(new ToolRun(t
 
 SmartCutter::~SmartCutter()
 {
+    // The tool goes first, so that nothing writes into what is removed next.
+    delete m_run;
     if (m_running && !m_output.isEmpty())
         QFile::remove(m_output);
 }
@@ -320,7 +322,10 @@ void SmartCutter::afterProbe(const ToolResult& result)
             return;
         }
         qCWarning(lcCut).noquote() << "cut probe failed:" << describeToolResult(result);
-        fail(QStringLiteral("The file could not be read. ") + describeToolResult(result));
+        fail((result.status == ToolResult::Status::FailedToStart
+                  ? QStringLiteral("The cut failed. ")
+                  : QStringLiteral("The file could not be read. ")) +
+             describeToolResult(result));
         return;
     }
     const QVector<MediaFacts> facts = parseInputDescriptions(m_lines.join(QLatin1Char('\n')));

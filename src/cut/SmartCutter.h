@@ -63,7 +63,8 @@ public:
 Q_SIGNALS:
     // Percent done over all steps: never goes backwards, below 100 until finished().
     void progressChanged(int percent);
-    // The one final report of a start().
+    // The one final report of a start(). It is emitted from within the tool's own report: a
+    // receiver that wants the cutter gone uses deleteLater().
     void finished(const SmartCutResult& result);
 
 private:

@@ -302,25 +302,29 @@ CutPlan planSmartCut(const CutSource& source, double startMark, double endMark)
     plan.tail.count = c > k ? e - c : 0;
     plan.bodyFrames = c > k ? c - k : 0;
 
-    const qint64 step = stepAt(f, s);
-    const auto uneven = [&](const EncodePiece& piece) {
-        return piece.count > 0 && (stepAt(f, piece.first) != step ||
-                                   !evenlySpaced(f, piece.first, piece.first + piece.count, step));
-    };
-    if (step <= 0 || uneven(plan.head) || uneven(plan.tail))
-        return fallBack(CutFallback::Irregular, QString());
-    // The encoder counts time in pictures at its rate, which x264 writes into the sequence
-    // parameter set: the source's own rate from there (the tool's guess from the file can be
-    // another, as for a recording with a compressed lead-in), which must fit the pictures' step.
-    const qint64 units = trace.sps.value(QStringLiteral("num_units_in_tick"));
-    const qint64 scale = trace.sps.value(QStringLiteral("time_scale"));
-    plan.rateNum = units > 0 && scale > 0 ? scale : plan.timescale;
-    plan.rateDen = units > 0 && scale > 0 ? 2 * units : step;
-    if (step * plan.rateNum != plan.timescale * plan.rateDen)
-        return fallBack(CutFallback::Irregular, QStringLiteral("%1 ticks a picture at %2/%3 fps")
-                                                    .arg(step)
-                                                    .arg(plan.rateNum)
-                                                    .arg(plan.rateDen));
+    // The pictures re-encoded must follow each other evenly at the rate the encoder counts in,
+    // which x264 writes into the sequence parameter set: the source's own rate from there (the
+    // tool's guess from the file can be another, as for a recording with a compressed lead-in).
+    if (plan.head.count + plan.tail.count > 0) {
+        const qint64 step = stepAt(f, s);
+        const auto uneven = [&](const EncodePiece& piece) {
+            return piece.count > 0 &&
+                   (stepAt(f, piece.first) != step ||
+                    !evenlySpaced(f, piece.first, piece.first + piece.count, step));
+        };
+        if (step <= 0 || uneven(plan.head) || uneven(plan.tail))
+            return fallBack(CutFallback::Irregular, QString());
+        const qint64 units = trace.sps.value(QStringLiteral("num_units_in_tick"));
+        const qint64 scale = trace.sps.value(QStringLiteral("time_scale"));
+        plan.rateNum = units > 0 && scale > 0 ? scale : plan.timescale;
+        plan.rateDen = units > 0 && scale > 0 ? 2 * units : step;
+        if (step * plan.rateNum != plan.timescale * plan.rateDen)
+            return fallBack(CutFallback::Irregular,
+                            QStringLiteral("%1 ticks a picture at %2/%3 fps")
+                                .arg(step)
+                                .arg(plan.rateNum)
+                                .arg(plan.rateDen));
+    }
 
     const auto setPiece = [&](EncodePiece* piece) {
         if (piece->count == 0)

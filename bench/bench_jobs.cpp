@@ -399,8 +399,15 @@ double vistrelMerge(DRUI& window, const QString& outDir)
                                  result = error;
                              }
                          });
+    window.m_vecMergeFiles.clear();
+    for (int row = 0; row < window.m_pTargetVideoTable->rowCount(); ++row)
+        window.m_vecMergeFiles.append(window.m_pTargetVideoTable->item(row, 0)->text());
+    DRUI::m_bisFinished = false;
+    SCANUI dlg;
+    dlg.InitSlot(&window);
+    dlg.show();
     const double begun = nowMs();
-    window.StartMergeJob();
+    window.StartQProcessMerge();
     QObject::disconnect(c);
     const QString output = window.m_strMergeOutFile;
     const bool ok = result == 0 && QFileInfo(output).size() > 0;

@@ -8,6 +8,7 @@
 #include "RecordAnalysis.h"
 
 #include "app/DRUI.h"
+#include "record/RecordingSession.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -183,6 +184,7 @@ VistrelRun recordWithVistrel(const QString& work, double lengthMs, Screen& scree
     VistrelRun run;
     const std::unique_ptr<DRUI> owner = makeWindow(work, work + QStringLiteral("/recordings"));
     DRUI& window = *owner;
+    const RecordingSession* session = window.findChild<RecordingSession*>();
     window.btnSlot();
     // Wait for the sound choices, in case they are listed after the page is built.
     waitFor([&] { return DRUI::m_pAudioComBox && DRUI::m_pAudioComBox->count() > 1; }, 10000);
@@ -195,10 +197,10 @@ VistrelRun recordWithVistrel(const QString& work, double lengthMs, Screen& scree
 
     const double click = nowMs();
     window.btnSlotRecord();
-    if (!waitFor([&] { return window.m_bRecordLive; }, 30000)) {
+    if (!waitFor([&] { return session->state() == RecordingSession::State::Live; }, 30000)) {
         note(QStringLiteral("the recording never delivered a frame"));
         window.btnSlotRecord();
-        waitFor([&] { return !window.IsRecordingBusy(); }, 60000);
+        waitFor([&] { return !session->isBusy(); }, 60000);
         return run;
     }
     const double live = nowMs();
@@ -206,7 +208,7 @@ VistrelRun recordWithVistrel(const QString& work, double lengthMs, Screen& scree
     screen.go();
     run.cpu = measureSteady(window.m_pRecordProcess->processId(), live, lengthMs,
                             [&] { window.btnSlotRecord(); });
-    if (!waitFor([&] { return !window.IsRecordingBusy(); }, 60000)) {
+    if (!waitFor([&] { return !session->isBusy(); }, 60000)) {
         note(QStringLiteral("the recording did not finish"));
         return run;
     }

@@ -1,9 +1,14 @@
 // The main window's construction, initialisation, navigation and destruction.
 #include "app/DRUI.h"
 
-#include "library/ProbeCache.h"
+#include "app/UserFolders.h"
+#include "cut/CutJob.h"
+#include "media/ToolRun.h"
+#include "merge/MergeJob.h"
+#include "record/RecordingSession.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QKeyEvent>
@@ -44,41 +49,19 @@ DRUI::DRUI(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
         const QRect desk = screen->geometry();
         move(desk.x() + (desk.width() - width()) / 2, desk.y() + (desk.height() - height()) / 2);
     }
-    m_strIniPath = QCoreApplication::applicationDirPath() + QStringLiteral("/ScreenRecord.ini");
+    m_strIniPath = userSettingsFile();
 }
 
 DRUI::~DRUI()
 {
-    StopRecordingForExit();
-    m_bIsStart = false;
-    if (m_pRecordTimer)
-        m_pRecordTimer->stop();
     // The pages go with the window; the static pointers must not outlive them.
     m_pAudioComBox = nullptr;
     m_pStereoMix = nullptr;
-    delete m_pProbeCache;
 }
 
 void DRUI::Init()
 {
-    struct Wiring {
-        ToolRun** run;
-        void (DRUI::*handler)();
-    };
-    const Wiring wiring[] = {
-        {&m_pDeviceProcess, &DRUI::ReadDeviceInfo},
-        {&m_pRecordProcess, &DRUI::ReadRecordInfo},
-        {&m_pChangeTSProcess, &DRUI::ReadChange2TSInfo},
-        {&m_pMergeProcess, &DRUI::ReadMergeInfo},
-        {&m_pCutProcess, &DRUI::ReadCutInfo},
-    };
-    for (const Wiring& w : wiring) {
-        *w.run = new ToolRun(this);
-        connect(*w.run, &ToolRun::readyRead, this, w.handler);
-    }
-    // Listing and probe runs have a limit; job and recording runs end when the tool ends.
-    m_pDeviceProcess->setTimeLimit(30000);
-
+    InitEngines();
     InitLayout1Widget();
     InitLayout2Widget();
     InitLayout3Widget();
@@ -105,6 +88,59 @@ void DRUI::Init()
         m_pCutDirEdit->installEventFilter(this);
     if (m_pMergeDirEdit)
         m_pMergeDirEdit->installEventFilter(this);
+
+    // Working files a crash left are finalised once the window is whole and shown.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_bRecordExiting && m_pRecordDirEdit)
+            m_pRecordSession->recoverLeftovers(m_pRecordDirEdit->text());
+    });
+}
+
+void DRUI::InitEngines()
+{
+    // The engines own the runs of their work; the window keeps its probe run.
+    m_pDeviceProcess = new ToolRun(this);
+    m_pDeviceProcess->setTimeLimit(30000);
+    m_pRecordSession = new RecordingSession(this);
+    m_pRecordProcess = &m_pRecordSession->run();
+    m_pMergeJob = new MergeJob(this);
+    m_pChangeTSProcess = &m_pMergeJob->conversionRun();
+    m_pMergeProcess = &m_pMergeJob->joinRun();
+    m_pCutJob = new CutJob(this);
+    m_pCutProcess = &m_pCutJob->run();
+    connect(m_pDeviceProcess, &ToolRun::readyRead, this, &DRUI::ReadDeviceInfo);
+    connect(m_pRecordProcess, &ToolRun::readyRead, this, &DRUI::ReadRecordInfo);
+    connect(m_pChangeTSProcess, &ToolRun::readyRead, this, &DRUI::ReadChange2TSInfo);
+    connect(m_pMergeProcess, &ToolRun::readyRead, this, &DRUI::ReadMergeInfo);
+    connect(m_pCutProcess, &ToolRun::readyRead, this, &DRUI::ReadCutInfo);
+
+    connect(m_pRecordSession, &RecordingSession::stateChanged, this,
+            &DRUI::OnRecordingStateChanged);
+    connect(m_pRecordSession, &RecordingSession::ended, this, &DRUI::OnRecordingEnded);
+    connect(m_pCutJob, &CutJob::progress, this,
+            [this](int percent, const QString& source, const QString& output) {
+                m_nCutProgress = percent;
+                m_strCutOutFile = output;
+                Q_EMIT CutProcessCallBack(percent, source, output, 0);
+            });
+    connect(m_pMergeJob, &MergeJob::progress, this,
+            [this](int percent, const QString& current, const QString& output) {
+                m_n64MergeProgress = percent;
+                m_n64MergeTotal = 100;
+                m_strMergeCurrentFile = current;
+                m_strMergeOutFile = output;
+                Q_EMIT AddProcessCallBack(percent, current, output, 0);
+            });
+}
+
+void DRUI::ForwardCancelRequest()
+{
+    if (!m_bisFinished)
+        return;
+    if (m_pCutJob && m_pCutJob->isRunning())
+        m_pCutJob->cancel();
+    if (m_pMergeJob && m_pMergeJob->isRunning())
+        m_pMergeJob->cancel();
 }
 
 void DRUI::btnSlot()
@@ -140,8 +176,10 @@ void DRUI::keyPressEvent(QKeyEvent* event)
 
 void DRUI::paintEvent(QPaintEvent*) {}
 
-void DRUI::closeEvent(QCloseEvent*)
+void DRUI::closeEvent(QCloseEvent* event)
 {
     // Every close is accepted and ends the program, also while the tray icon is shown.
+    event->accept();
+    FinishRecordingForExit();
     QCoreApplication::quit();
 }

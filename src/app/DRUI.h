@@ -1,16 +1,16 @@
-// The main window: owner of the four pages, the media-tool runs, the recording timer and tray.
+// The main window: the four pages, the page stack, the tray, and the glue between the pages and
+// the engines that do the work (the recording session, the cut job, the merge job).
 #pragma once
 
-#include "media/ToolRun.h"
-#include "merge/MergeProbe.h"
-#include "merge/MergeProgress.h"
-
-#include <QHash>
 #include <QMainWindow>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <QVector>
 
+class BatchProbe;
+class CutJob;
+class MergeJob;
+class PulseListing;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -21,12 +21,12 @@ class QStackedLayout;
 class QTableWidget;
 class QTableWidgetItem;
 class QTimer;
-class BatchProbe;
-class PulseListing;
+class RecordingSession;
+class ToolRun;
+struct JobResult;
+struct MediaFacts;
 struct PulseDevice;
-class ProbeCache;
-class RecordingFinalizer;
-struct FinalizeOutcome;
+struct RecordingOutcome;
 
 namespace Ui
 {
@@ -41,11 +41,10 @@ class DRUI : public QMainWindow
     Q_OBJECT
 public:
     explicit DRUI(QWidget* parent = nullptr, Qt::WindowFlags flags = {});
-    // Ends a running recording ("q", then waits for its file to be finalised) before the
-    // processes go.
     ~DRUI() override;
 
-    // Creates the runs, the four pages, the page stack, the timer and the event filters.
+    // Creates the engines and their runs, the four pages, the page stack, the timer and the
+    // event filters, and starts the recovery of interrupted recordings.
     void Init();
 
     // Shared between the window and its dialogs.
@@ -88,7 +87,6 @@ public Q_SLOTS:
     void SourceTableItemClick(QTableWidgetItem* item);
     void SourceTableItemDoubleClick(QTableWidgetItem* item);
     void CutTableItemClick(QTableWidgetItem* item);
-    void CutTableItemDoubleClick(QTableWidgetItem* item);
     void trayiconActivated(QSystemTrayIcon::ActivationReason reason);
     void doTimerRec();
     void ReadRecordInfo();
@@ -104,60 +102,25 @@ public:
     QPushButton* CreateButton(int type, int x, QWidget* parent);
     // Builds the tray icon and menu once; later calls reuse them.
     void CreateSystemTray();
-    // One 200 ms tick of the tray icon's blink while recording; advances m_nTimerTick.
-    void BlinkTrayIcon();
 
-    // ---- Media tool (media/) ----
+    // ---- Capture devices (record/) ----
     // Starts listing the capture sources in the background; when it ends, the sound choices
-    // go into m_pAudioComBox before its "None" (AudioDevicesPending() meanwhile).
+    // go into m_pAudioComBox before its "None".
     void get_audiodevice_name();
-    // The capture sources are still being listed.
-    bool AudioDevicesPending() const;
-    // The listing ended: the members and the sound box are filled from it.
-    void OnAudioDevicesListed(const QVector<PulseDevice>& sources,
-                              const QVector<PulseDevice>& sinks);
 
     // ---- Recording (record/) ----
     void InitLayout2Widget();
-    // Launches the recording run now, or as soon as the previous recording is finalised.
+    // Asks the recording session for a recording of the chosen sounds into the save folder; it
+    // begins as soon as the previous recording is finalised.
     void StartQProcessRecord();
-    // At exit: stops a running recording and finalises its file before the window goes. Waits
-    // with a live event loop, at most about a minute; what is left then is recovered at the
-    // next start-up.
-    void StopRecordingForExit();
-    // Start-up: finalises the working files a crash left in the save folder, telling the user.
-    void RecoverLeftoverRecordings();
-    // A recording run or a finalisation is going.
-    bool IsRecordingBusy() const;
-    // Shows the free space of the save folder's disk in m_pFreeSpaceLabel.
-    void RefreshFreeSpaceLabel();
-    // The X screen in pixels, as Qt sees it.
-    QSize CaptureScreenSize() const;
-    void LaunchRecordRun();
-    // The stop steps: page, tray and window back to idle and the run asked to end.
-    // `lowSpaceBox`: show the low-space message when that is why it stopped.
-    void StopRecording(bool lowSpaceBox);
-    // Asks the run to end: "q" once it has delivered its first frame (a "q" before that leaves a
-    // file without a picture), and in any case after 10 s.
-    void RequestRecordStop();
-    void OnRecordRunFinished(const ToolResult& result);
-    void OnRecordFinalized(const FinalizeOutcome& outcome);
-    void FinalizeNextLeftover();
-    // The program's own box with `text`, after the current handler has returned; only logged
-    // while the window is going.
-    void ShowRecordMessage(const QString& text);
 
-    // ---- Video library (library/) ----
+    // ---- Video library (cut/) ----
     // The "hh:mm:ss" duration the tool prints for `path`, or empty when it prints none.
     QString GetVedioTimeSeconds(const QString& path);
 
     // ---- Cut (cut/) ----
     void InitLayout3Widget();
     QTableWidget* CreateCutVideoTable();
-    // The cut folder edit lost the focus.
-    void CutDirFocusOut();
-    // Refills the cut list with the MP4 files of `folder`, newest first.
-    void RefreshCutList(const QString& folder);
     // Cuts m_n64StartTime..m_n64EndTime of m_strCutSrcFile into m_strCutOutDir; ends with one
     // CutProcessCallBack(100, ...). Returns 0 success, 1 failed, 2 canceled.
     int StartQProcessCut();
@@ -166,38 +129,20 @@ public:
     void InitLayout4Widget();
     QTableWidget* CreateSourceVideoTable();
     QTableWidget* CreateTargetVideoTable();
-    // The merge folder edit lost the focus.
-    void MergeDirFocusOut();
-    // Rescans the merge folder edit's folder into the folder list at once, with sizes and the
-    // durations already known; the others are probed in the background and filled in as they
-    // come (MergeDurationsPending() meanwhile).
-    void RefreshMergeFolderList();
-    // Durations of the listed folder are still being probed.
-    bool MergeDurationsPending() const;
-    // A probed file: remembered, and its duration shown in the rows that list it.
-    void OnMergeFileDescribed(const QString& path, const MediaFacts& facts);
-    // The job after the output folder is chosen: captures the merge list, checks the files,
-    // then runs StartQProcessMerge under the progress dialog. Returns its result (0, 1, 2);
-    // 1 also when the files were refused with a message and nothing ran.
-    int StartMergeJob();
-    // Reads the queued files' streams into m_vecMergeFacts. Returns why they cannot be
-    // merged (a text for the user), or an empty text.
-    QString CheckMergeInputs();
-    // Converts and joins m_vecMergeFiles into m_strMergeOutDir; ends with exactly one
-    // AddProcessCallBack(100, output, output, result). Returns the result (0, 1, 2).
+    // Merges m_vecMergeFiles (names in the merge folder edit's folder) into m_strMergeOutDir;
+    // ends with exactly one AddProcessCallBack(100, output, output, result). Returns the result
+    // (0, 1, 2).
     int StartQProcessMerge();
-    // One conversion of `inputPath` into the transport stream `tsPath`; `outputPath` names the
-    // job's output in the progress reports. Returns 0, 1 failed or 2 canceled.
-    int ChangeToTS(const QString& tsPath, const QString& inputPath, const QString& outputPath);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    // Every close is accepted; a recording still going is finished first, with its progress
+    // shown.
     void closeEvent(QCloseEvent* event) override;
 
 public:
-    // Members are public so the offscreen widget tests can drive and inspect the pages.
     Ui::DRUIClass ui;
 
     // Pages and navigation
@@ -208,7 +153,7 @@ public:
     QStackedLayout* m_pStackedLayout = nullptr;
     QString m_strIniPath;
 
-    // Media-tool runs
+    // Media-tool runs: the probe run is the window's; the others are the engines' own.
     ToolRun* m_pDeviceProcess = nullptr;
     ToolRun* m_pRecordProcess = nullptr;
     ToolRun* m_pChangeTSProcess = nullptr;
@@ -219,32 +164,15 @@ public:
     QTimer* m_pRecordTimer = nullptr;
     int m_nTimerTick = 0;
     QSystemTrayIcon* m_pTrayIcon = nullptr;
-    QMenu* m_pTrayMenu = nullptr;
     QLabel* m_pFreeSpaceLabel = nullptr;
     QLineEdit* m_pRecordDirEdit = nullptr;
     QPushButton* m_pRecordButton = nullptr;
-    QLabel* m_pWaylandLabel = nullptr;
     int m_nMicDeviceIndex = -1;
     int m_nSysAudioDeviceIndex = -1;
     char m_cScreenDeviceIndex = '0';
     QString m_strDeviceText;
-    QStringList m_vecAudioSources; // pulse source names; the audio box's data indexes these
-    PulseListing* m_pDeviceListing = nullptr; // the sources and sinks, listed in the background
-    QString m_strMicSource;
-    QString m_strSysAudioSource;
-    QString m_strRecordFile;     // final name of the current recording
-    QString m_strRecordWorkFile; // hidden fragmented file the tool writes while recording
+    QString m_strRecordFile;
     uint m_nRecordStartTick = 0;
-    RecordingFinalizer* m_pRecordFinalizer = nullptr;
-    QStringList m_vecRecoverFiles;      // working files left by a crash, waiting to be finalised
-    qint64 m_n64RecordStartMs = 0;      // when the user asked for the recording (its file name)
-    int m_nRecordRunSerial = 0;         // tells a stale stop timer from the current run's
-    bool m_bRecordLive = false;         // the current run has delivered its first frame
-    bool m_bRecordStopAsked = false;    // the current run was asked to end
-    bool m_bRecordStartPending = false; // a start waits for the previous recording to finish
-    bool m_bFinalizingLeftover = false; // the running finalisation is a start-up recovery
-    bool m_bRecordExiting = false;      // the window is going: no boxes, no window changes
-    QString m_strRecordFailure;         // why the last run ended on its own, told when finalised
 
     // Cut page and cut job
     QTableWidget* m_pCutVideoTable = nullptr;
@@ -265,9 +193,7 @@ public:
     QString m_strCutOutDir;
     QString m_strCutOutFile;
     int m_nCutError = 0;
-    int m_nCutProgress = 0;        // last percent reported by the running cut
-    QString m_strCutWorkFile;      // hidden file the running cut writes; renamed on success
-    ProgressTracker m_cCutTracker; // time= of the running cut against its span
+    int m_nCutProgress = 0;
 
     // Merge page and merge job
     QTableWidget* m_pSourceVideoTable = nullptr;
@@ -279,15 +205,66 @@ public:
     QPushButton* m_pDelButton = nullptr;
     QPushButton* m_pMergeButton = nullptr;
     QVector<QString> m_vecMergeFiles;
-    QVector<MediaFacts> m_vecMergeFacts; // streams of m_vecMergeFiles, in the same order
-    MergeProgress m_cMergeProgress;      // the job's percentage from time=
-    int m_nMergeIndex = 0;               // input being converted, from 0
+    qint64 m_n64MergeProgress = 0;
+    qint64 m_n64MergeTotal = 0;
     QString m_strMergeOutDir;
     QString m_strMergeCurrentFile;
     QString m_strMergeOutFile;
     int m_nMergeError = 0;
     int m_nChangeTSError = 0;
-    ProbeCache* m_pProbeCache = nullptr;  // what every probe found, by file
+
+private:
+    // Shell
+    // The engines and their runs, wired to the window's signals.
+    void InitEngines();
+    void BlinkTrayIcon();
+    void SetTrayEntry(int index, const QString& text, const QString& icon);
+    // The single place where the dialog's stop request becomes the running job's cancel.
+    void ForwardCancelRequest();
+    // Starts `job` (a CutJob or MergeJob) on `request` and runs the one local event loop a
+    // modal job needs until it has finished (app/JobLoop.h).
+    template <typename Job, typename Request> JobResult RunJob(Job& job, const Request& request);
+
+    // Recording
+    void OnAudioDevicesListed(const QVector<PulseDevice>& sources,
+                              const QVector<PulseDevice>& sinks);
+    void RefreshFreeSpaceLabel();
+    // The page, tray and window back to idle (the session is asked to stop by the caller).
+    void StopRecording();
+    void OnRecordingStateChanged();
+    void OnRecordingEnded(const RecordingOutcome& outcome);
+    // The program's own box with `text`, after the current handler has returned.
+    void ShowRecordMessage(const QString& text);
+    // Exit: finishes a recording still going, with its progress shown.
+    void FinishRecordingForExit();
+
+    // Cut
+    void CutTableItemDoubleClick(QTableWidgetItem* item);
+    void CutDirFocusOut();
+    void RefreshCutList(const QString& folder);
+
+    // Merge
+    void MergeDirFocusOut();
+    // Rescans the merge folder into the folder list at once, with sizes and the durations
+    // already known; the others are described in the background and filled in as they come.
+    void RefreshMergeFolderList();
+    void OnMergeFileDescribed(const QString& path, const MediaFacts& facts);
+    // The Merge button after the output folder is chosen: captures the merge list, checks the
+    // files (a refusal is told and nothing runs), then runs StartQProcessMerge under the
+    // progress dialog.
+    void StartMergeJob();
+
+    RecordingSession* m_pRecordSession = nullptr;
+    PulseListing* m_pDeviceListing = nullptr;
+    QStringList m_vecAudioSources; // pulse source names; the audio box's data indexes these
+    QString m_strMicSource;
+    QString m_strSysAudioSource;
+    QMenu* m_pTrayMenu = nullptr;
+    QLabel* m_pWaylandLabel = nullptr;
+    bool m_bRecordExiting = false; // the window is going: no boxes, no window changes
+
+    CutJob* m_pCutJob = nullptr;
+    MergeJob* m_pMergeJob = nullptr;
     BatchProbe* m_pMergeProber = nullptr; // the folder list's durations, in the background
     QString m_strMergeListedFolder;       // the folder the folder list shows (absolute)
 };

@@ -1,8 +1,8 @@
 // The home page: header, the three tool tiles, footer; and the top button bar of every page.
 #include "app/DRUI.h"
 #include "app/PageChrome.h"
-#include "app/Style.h"
 #include "app/URLConfig.h"
+#include "dialogs/Style.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

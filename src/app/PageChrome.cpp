@@ -2,8 +2,8 @@
 #include "app/PageChrome.h"
 
 #include "app/DRUI.h"
-#include "app/Style.h"
 #include "app/URLConfig.h"
+#include "dialogs/Style.h"
 
 #include <QLabel>
 #include <QPixmap>

@@ -1,13 +1,15 @@
-// Entry point: the elevating launcher, or the application proper with one argument.
+// Entry point: the launcher, or the application proper with one argument.
 #include "app/DRUI.h"
 #include "app/LaunchMode.h"
+#include "app/SingleInstance.h"
+#include "app/UserFolders.h"
 
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <csignal>
@@ -60,25 +62,56 @@ void restoreQuitSignals()
     ::signal(SIGINT, SIG_DFL);
 }
 
+// Relaunches the program as the same user, with the same environment, detached, with "start",
+// from the user's state folder (so its log lands there, not in a menu's working folder).
 int runLauncher()
 {
-    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-    if (pkexec.isEmpty()) {
-        std::fprintf(stderr,
-                     "Vistrel: pkexec was not found; to start without elevation, run: "
-                     "%s start\n",
-                     QCoreApplication::applicationFilePath().toUtf8().constData());
+    // A running instance only has to show its window.
+    if (SingleInstance(SingleInstance::defaultFolder()).activateRunning(5000))
         return 0;
-    }
-    QProcess::startDetached(pkexec,
-                            elevatedRelaunchArguments(QProcessEnvironment::systemEnvironment(),
-                                                      QCoreApplication::applicationFilePath()));
+    const QString executable = QCoreApplication::applicationFilePath();
+    const auto fail = [&executable](const QString& why) {
+        std::fprintf(stderr, "Vistrel: cannot start %s: %s\n", executable.toUtf8().constData(),
+                     why.toUtf8().constData());
+        return 1;
+    };
+    const QString state = stateFolderFor(QProcessEnvironment::systemEnvironment());
+    if (state.isEmpty())
+        return fail(QStringLiteral("neither XDG_STATE_HOME nor HOME names a folder"));
+    QString error;
+    if (!makePrivateFolder(state, &error))
+        return fail(error);
+    QProcess relaunch;
+    relaunch.setProgram(executable);
+    relaunch.setArguments({QStringLiteral("start")});
+    relaunch.setWorkingDirectory(state);
+    if (!relaunch.startDetached())
+        return fail(relaunch.errorString());
     return 0;
+}
+
+QIcon appIcon()
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128})
+        icon.addFile(QStringLiteral(":/icon/org.vistrel.Vistrel-%1.png").arg(size));
+    return icon;
 }
 
 int runApplication(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // A second start only brings this one's window forward; it never touches Out.txt.
+    SingleInstance instance(SingleInstance::defaultFolder());
+    switch (instance.claim()) {
+    case SingleInstance::Claim::Primary:
+        break;
+    case SingleInstance::Claim::Activated:
+        return 0;
+    case SingleInstance::Claim::Failed:
+        std::fprintf(stderr, "Vistrel: %s\n", instance.errorString().toUtf8().constData());
+        return 1;
+    }
     QFont::insertSubstitution(QStringLiteral("Calibri"), QStringLiteral("Carlito"));
     // The window ends the program when it closes; a message box closing while the window is
     // hidden for a recording must not.
@@ -100,7 +133,26 @@ int runApplication(int argc, char* argv[])
     else
         qCWarning(lcStart) << "Out.txt cannot be opened; standard error stays where it was";
 
+    QString error;
+    if (adoptEarlierSettings(settingsFileIn(QCoreApplication::applicationDirPath()),
+                             userSettingsFile(), &error) == SettingsAdoption::Adopted)
+        qCInfo(lcStart) << "settings of an earlier version moved to" << userSettingsFile();
+    else if (!error.isEmpty())
+        qCWarning(lcStart) << "earlier settings not moved:" << error;
+
     window = new DRUI(nullptr, {});
+    QApplication::setWindowIcon(appIcon());
+    QObject::connect(&instance, &SingleInstance::activationRequested, window, [window] {
+        qCInfo(lcStart) << "a second start asked for the window";
+        window->showNormal();
+        window->raise();
+        window->activateWindow();
+        // A box over the window stays in front of it.
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->raise();
+            modal->activateWindow();
+        }
+    });
     window->Init();
     window->show();
     qCDebug(lcStart) << "window shown, pid" << QCoreApplication::applicationPid();
@@ -108,6 +160,9 @@ int runApplication(int argc, char* argv[])
     if (!quitAsked)
         app.exec();
     restoreQuitSignals();
+    // From here a later start waits for the lock (and says so if it waits too long) instead of
+    // asking a window that is closing, maybe finishing a recording first.
+    instance.stopListening();
     qCDebug(lcStart) << "event loop ended";
 
     if (out >= 0) {
@@ -122,6 +177,9 @@ int runApplication(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    // Names the settings folder (~/.config/Vistrel), the window class and the desktop entry.
+    QCoreApplication::setApplicationName(QStringLiteral("Vistrel"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.vistrel.Vistrel"));
     if (launchModeFor(argc) == LaunchMode::Application)
         return runApplication(argc, argv);
     // The launcher needs no display.

@@ -41,19 +41,6 @@ QString CutOutputPath(const QString& outDir, const QString& sourcePath)
            sourcePath.mid(sourcePath.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-QString CutWorkingPath(const QString& finalPath, const QString& token)
-{
-    const auto [dir, base, ext] = SplitPath(finalPath);
-    return dir + QLatin1Char('.') + base + QLatin1Char('.') + token + QStringLiteral(".part") + ext;
-}
-
-bool IsCutProgressLine(const QString& line)
-{
-    const QString t = line.trimmed();
-    return t.startsWith(QLatin1String("frame=")) || t.startsWith(QLatin1String("size=")) ||
-           t.startsWith(QLatin1String("Lsize="));
-}
-
 QStringList CutArguments(const QString& source, qint64 startSeconds, qint64 endSeconds,
                          const QString& output)
 {

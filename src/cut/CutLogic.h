@@ -22,14 +22,6 @@ QString CutSpanProblem(qint64 startSeconds, qint64 endSeconds);
 // "outDir/Cut_" + the source's file name, before any free-name choice.
 QString CutOutputPath(const QString& outDir, const QString& sourcePath);
 
-// The hidden working file a cut to `finalPath` is written under: same folder, a name that
-// starts with "." (left out of every folder list), carries `token` and keeps the extension,
-// from which the tool picks the container.
-QString CutWorkingPath(const QString& finalPath, const QString& token);
-
-// Whether a line of the tool's output is a progress record ("frame=", "size=" or "Lsize=").
-bool IsCutProgressLine(const QString& line);
-
 // The tool's arguments for copying `source` from `startSeconds` to `endSeconds` into `output`
 // without re-encoding. `output` may exist already (the caller reserves it) and is overwritten.
 QStringList CutArguments(const QString& source, qint64 startSeconds, qint64 endSeconds,

@@ -1,10 +1,11 @@
 // The cut page: the folder's file list, the choice of a file, the slider and the two marks.
 #include "app/DRUI.h"
 #include "app/PageChrome.h"
-#include "app/Style.h"
 #include "cut/CutLogic.h"
 #include "dialogs/MessageBox.h"
+#include "dialogs/Style.h"
 #include "library/FolderScan.h"
+#include "media/ToolRun.h"
 #include "support/Helpers.h"
 
 #include <QFileDialog>
@@ -53,12 +54,8 @@ QString timeText(qint64 seconds)
 
 QPushButton* barButton(const QString& text, const QRect& geometry, QWidget* bar)
 {
-    auto* button = new QPushButton(text, bar);
+    QPushButton* button = CreateGreyButton(text, 12, true, bar);
     button->setGeometry(geometry);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setFont(CalibriFont(12, true));
-    button->setStyleSheet(main_button_style);
     return button;
 }
 
@@ -239,9 +236,14 @@ void DRUI::CutTableItemClick(QTableWidgetItem*)
         // Without a length there is nothing to set marks in: a cut of it could only fail.
         m_pStartButton->setEnabled(false);
         qCWarning(lcCut) << "no duration for" << m_strCutSrcFile << "- probe said" << probed;
+        // A tool that cannot be started says nothing about the file.
+        const ToolResult probe = m_pDeviceProcess->lastResult();
         CMessageBox box;
         box.PlaceOver(this);
-        box.InitInfoDialog(QStringLiteral("The file could not be read. It may be damaged."));
+        box.InitInfoDialog(probe.status == ToolResult::Status::FailedToStart
+                               ? QStringLiteral("The file cannot be read: ") +
+                                     describeToolResult(probe)
+                               : QStringLiteral("The file could not be read. It may be damaged."));
         box.exec();
     }
 }

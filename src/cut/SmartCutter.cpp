@@ -2,6 +2,7 @@
 #include "cut/SmartCutter.h"
 
 #include "cut/CutLogic.h"
+#include "dialogs/JobText.h"
 #include "media/ToolRun.h"
 
 #include <QDir>
@@ -77,6 +78,8 @@ int pixelsOf(const QString& size)
 SmartCutter::SmartCutter(QObject* parent) : QObject(parent), m_run(new ToolRun(this))
 {
     qRegisterMetaType<SmartCutResult>();
+    // A damaged input is read to its end and the tool exits 0: its own words tell.
+    m_run->setFailureMarkers(QStringList{QStringLiteral("Invalid data")} + damageMarkers());
     connect(m_run, &ToolRun::readyRead, this, &SmartCutter::onLines);
     connect(m_run, &ToolRun::finished, this, &SmartCutter::onRunFinished);
 }
@@ -124,8 +127,8 @@ bool SmartCutter::start(const QString& source, double startSeconds, double endSe
             std::make_unique<QTemporaryDir>(QDir(QFileInfo(m_output).absolutePath())
                                                 .filePath(QStringLiteral(".vistrel-cut-XXXXXX")));
         if (!m_work->isValid())
-            problem = QStringLiteral("The folder %1 cannot be written to.")
-                          .arg(QFileInfo(m_output).absolutePath());
+            problem = jobFailureText(JobKind::Cut, FailureCause::NotWritable,
+                                     QFileInfo(m_output).absolutePath(), m_work->errorString());
     }
     if (!problem.isEmpty()) {
         // Told after start() returns, as every other outcome.
@@ -250,7 +253,8 @@ void SmartCutter::runStep(Step step)
         if (!list.open(QIODevice::WriteOnly) ||
             list.write(cutConcatList(m_plan, m_source, kHead, kBody, kTail).toUtf8()) < 0 ||
             !list.flush()) {
-            fail(QStringLiteral("The cut failed: its working files cannot be written."));
+            fail(jobFailureText(JobKind::Cut, FailureCause::NotWritable,
+                                QFileInfo(m_output).absolutePath(), list.errorString()));
             return;
         }
         list.close();
@@ -274,9 +278,9 @@ void SmartCutter::onLines()
 {
     for (const QString& line : m_run->takeLines()) {
         m_lines.append(line);
-        const ToolLine parsed = parseToolLine(line);
-        if (parsed.timeSeconds >= 0 && m_stepLength > 0)
-            report((parsed.timeSeconds - m_stepOrigin) / m_stepLength);
+        const ProgressRecord record = parseProgressRecord(line);
+        if (record.valid && record.timeSeconds >= 0 && m_stepLength > 0)
+            report((record.timeSeconds - m_stepOrigin) / m_stepLength);
     }
 }
 
@@ -322,10 +326,7 @@ void SmartCutter::afterProbe(const ToolResult& result)
             return;
         }
         qCWarning(lcCut).noquote() << "cut probe failed:" << describeToolResult(result);
-        fail((result.status == ToolResult::Status::FailedToStart
-                  ? QStringLiteral("The cut failed. ")
-                  : QStringLiteral("The file could not be read. ")) +
-             describeToolResult(result));
+        fail(failureText(result));
         return;
     }
     const QVector<MediaFacts> facts = parseInputDescriptions(m_lines.join(QLatin1Char('\n')));
@@ -414,9 +415,9 @@ void SmartCutter::afterJoin(const ToolResult& result)
         return;
     }
     qCWarning(lcCut).noquote() << "cut failed:" << detail;
-    fail(result.ok() ? QStringLiteral("The cut failed: the result did not hold the pictures it "
-                                      "should.")
-                     : QStringLiteral("The cut failed. ") + describeToolResult(result));
+    fail(result.ok() ? jobFailureText(JobKind::Cut, FailureCause::InputDamaged,
+                                      QFileInfo(m_source).fileName(), detail)
+                     : failureText(result));
 }
 
 void SmartCutter::fallBack(CutFallback reason, const QString& detail)
@@ -430,6 +431,11 @@ void SmartCutter::fallBack(CutFallback reason, const QString& detail)
     }
     m_totalWeight = std::max(m_totalWeight, m_doneWeight + stepWeight(Step::KeyframeCut));
     runStep(Step::KeyframeCut);
+}
+
+QString SmartCutter::failureText(const ToolResult& result) const
+{
+    return jobFailureText(JobKind::Cut, result, m_source, QFileInfo(m_output).absolutePath());
 }
 
 void SmartCutter::fail(const QString& sentence)

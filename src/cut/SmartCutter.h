@@ -82,6 +82,8 @@ private:
     void fallBack(CutFallback reason, const QString& detail);
     void finish(SmartCutResult result);
     void fail(const QString& sentence);
+    // The user's sentence for a run that failed.
+    QString failureText(const ToolResult& result) const;
     // Progress weights (rough seconds of work) of the steps still to come under m_plan.
     double remainingWeight(Step after) const;
     double stepWeight(Step step) const;

@@ -3,6 +3,8 @@
 
 #include "support/Helpers.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cmath>
 
@@ -35,6 +37,59 @@ QString jobOutcomeText(JobKind kind, int error, const QString& destination)
                                ? QStringLiteral("Merge success, file path is %1 ")
                                : QStringLiteral("Cut success, file path is %1 ");
     return format.arg(destination);
+}
+
+QString jobFailureText(JobKind kind, FailureCause cause, const QString& subject,
+                       const QString& detail)
+{
+    const QString failed =
+        kind == JobKind::Merge ? QStringLiteral("Merge failed: ") : QStringLiteral("Clip failed: ");
+    const QString why = detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(detail);
+    switch (cause) {
+    case FailureCause::DiskFull:
+        return failed + QStringLiteral("the disk of %1 is full.").arg(subject);
+    case FailureCause::NotWritable:
+        return failed + QStringLiteral("the folder %1 cannot be written to%2.").arg(subject, why);
+    case FailureCause::ToolMissing:
+        return failed + QStringLiteral("the media tool could not be started%1.").arg(why);
+    case FailureCause::ToolCrashed:
+        return failed + QStringLiteral("the media tool crashed.");
+    case FailureCause::ToolStopped:
+        return failed + QStringLiteral("the media tool was stopped by another program.");
+    case FailureCause::InputMissing:
+        return failed + QStringLiteral("%1 cannot be found.").arg(subject);
+    case FailureCause::InputDamaged:
+        return failed + QStringLiteral("%1 is damaged%2.").arg(subject, why);
+    case FailureCause::InputFormat:
+        return jobOutcomeText(kind, 1, QString());
+    case FailureCause::None:
+    case FailureCause::Other:
+        break;
+    }
+    return failed + (detail.isEmpty() ? QStringLiteral("the media tool failed.") : detail);
+}
+
+QString jobFailureText(JobKind kind, const ToolResult& result, const QString& input,
+                       const QString& outputFolder)
+{
+    switch (result.cause) {
+    case FailureCause::DiskFull:
+        return jobFailureText(kind, result.cause, outputFolder, {});
+    case FailureCause::NotWritable:
+        return jobFailureText(kind, result.cause, outputFolder,
+                              result.causeLine.contains(QLatin1String("Read-only"))
+                                  ? QStringLiteral("its disk is read-only")
+                                  : QStringLiteral("permission denied"));
+    case FailureCause::ToolMissing:
+        return jobFailureText(kind, result.cause, {}, result.lastErrorLine);
+    case FailureCause::InputDamaged:
+        return jobFailureText(kind, result.cause, QFileInfo(input).fileName(),
+                              damageIn(result.causeLine));
+    case FailureCause::Other:
+        return jobFailureText(kind, result.cause, {}, describeToolResult(result));
+    default:
+        return jobFailureText(kind, result.cause, QFileInfo(input).fileName(), {});
+    }
 }
 
 QString cutStartNotice(double startSeconds)

@@ -1,6 +1,8 @@
 // Texts of the job progress dialog: the progress lines, the outcome and the cancel question.
 #pragma once
 
+#include "media/ToolRun.h"
+
 #include <QString>
 
 // Which job a progress dialog follows; the values are the dialog's operation type.
@@ -20,6 +22,18 @@ QString jobProgressText(JobKind kind, int percent, const QString& current,
 // The information text at the end of a job: success naming `destination`, or the failure
 // text when `error` is not 0.
 QString jobOutcomeText(JobKind kind, int error, const QString& destination);
+
+// Why a job failed, for its outcome box: the program's format text when an input is not a media
+// file the tool can read, else the cause in words. `subject` is what the cause concerns (an
+// input's name, the output folder), `detail` the tool's own words or a measured fact; either
+// may be empty.
+QString jobFailureText(JobKind kind, FailureCause cause, const QString& subject,
+                       const QString& detail);
+
+// jobFailureText for a run that failed: the cause it names concerns `input` (its file name is
+// told) or, for a full or unwritable disk, `outputFolder`.
+QString jobFailureText(JobKind kind, const ToolResult& result, const QString& input,
+                       const QString& outputFolder);
 
 // The sentence added to a cut's success text when the cut could not start at its start mark:
 // "The cut starts at 00:00:12, the first point that can be cut without re-encoding." with

@@ -1,7 +1,7 @@
 // The program's own frameless information and question boxes.
 #include "dialogs/MessageBox.h"
 
-#include "app/Style.h"
+#include "dialogs/Style.h"
 
 #include <QHBoxLayout>
 #include <QIcon>
@@ -16,14 +16,10 @@ namespace
 
 const QString backGroud_style = QStringLiteral("background-color: rgb(69, 78, 93);");
 
-QPushButton* createBarButton(const QString& text, int x, const QFont& font, QWidget* bar)
+QPushButton* createBarButton(const QString& text, int x, QWidget* bar)
 {
-    auto* button = new QPushButton(text, bar);
+    QPushButton* button = CreateGreyButton(text, 12, false, bar);
     button->setGeometry(x, 5, 80, 25);
-    button->setFont(font);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(main_button_style);
     return button;
 }
 
@@ -102,13 +98,13 @@ void CMessageBox::buildForm(const QString& text, bool question)
     bar->setMinimumSize(w, 40);
     bar->setStyleSheet(QStringLiteral("background-color: rgb(220, 220, 220);"));
     if (question) {
-        connect(createBarButton(QStringLiteral("NO"), w / 4, font, bar), &QPushButton::clicked,
-                this, &CMessageBox::btnSlotNO);
-        connect(createBarButton(QStringLiteral("OK"), w / 4 + 100, font, bar),
-                &QPushButton::clicked, this, &CMessageBox::btnSlotOK);
-    } else {
-        connect(createBarButton(QStringLiteral("OK"), w / 3, font, bar), &QPushButton::clicked,
+        connect(createBarButton(QStringLiteral("NO"), w / 4, bar), &QPushButton::clicked, this,
+                &CMessageBox::btnSlotNO);
+        connect(createBarButton(QStringLiteral("OK"), w / 4 + 100, bar), &QPushButton::clicked,
                 this, &CMessageBox::btnSlotOK);
+    } else {
+        connect(createBarButton(QStringLiteral("OK"), w / 3, bar), &QPushButton::clicked, this,
+                &CMessageBox::btnSlotOK);
     }
 
     auto* lower = new QVBoxLayout;

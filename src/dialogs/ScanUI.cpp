@@ -2,8 +2,8 @@
 #include "dialogs/ScanUI.h"
 
 #include "app/DRUI.h"
-#include "app/Style.h"
 #include "dialogs/JobText.h"
+#include "dialogs/Style.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -20,6 +20,7 @@ int SCANUI::m_nOprType = 0;
 bool SCANUI::m_bIsFinished = false;
 QProgressBar* SCANUI::m_progressBar = nullptr;
 int SCANUI::m_nError = 0;
+QString SCANUI::m_strReason;
 
 SCANUI::SCANUI(QWidget*, Qt::WindowFlags) : QDialog(nullptr)
 {
@@ -35,6 +36,7 @@ SCANUI::SCANUI(QWidget*, Qt::WindowFlags) : QDialog(nullptr)
     resize(500, 250);
     // A failure of the previous job must not be taken for this job's.
     m_nError = 0;
+    m_strReason.clear();
     InitDialog();
 }
 
@@ -86,12 +88,8 @@ void SCANUI::InitDialog()
 
     auto* buttonRow = new QLabel;
     buttonRow->setMinimumSize(w - 60, 40);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), buttonRow);
+    QPushButton* cancel = CreateGreyButton(QStringLiteral("Cancel"), 11, false, buttonRow);
     cancel->setGeometry((w - 10) / 2 - 40, 5, 80, 25);
-    cancel->setFont(font);
-    cancel->setFlat(true);
-    cancel->setCursor(Qt::PointingHandCursor);
-    cancel->setStyleSheet(main_button_style);
     connect(cancel, &QPushButton::clicked, this, &SCANUI::btnSlot);
 
     auto* body = new QVBoxLayout;
@@ -173,7 +171,10 @@ void SCANUI::showOutcome()
     qCDebug(lcDialogs) << "job ended with result" << m_nError;
     CMessageBox box;
     box.PlaceOver(this);
-    box.InitInfoDialog(jobOutcomeText(jobKindFromType(m_nOprType), m_nError, m_strDestination));
+    box.InitInfoDialog(
+        m_nError == 1 && !m_strReason.isEmpty()
+            ? m_strReason
+            : jobOutcomeText(jobKindFromType(m_nOprType), m_nError, m_strDestination));
     // The job is over: its dialog goes before the outcome is told, not behind the box.
     hide();
     box.exec();

@@ -25,6 +25,8 @@ public:
     static bool m_bIsFinished;          // a report of 100 has arrived
     static QProgressBar* m_progressBar; // the bar of the current dialog
     static int m_nError;                // result of the last report
+    static QString m_strReason;         // why the job failed, in words; set before its final
+                                        // report (empty: the format text)
 
 public Q_SLOTS:
     // Cancel button and close button: asks before a running job is abandoned.

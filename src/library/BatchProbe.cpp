@@ -50,6 +50,7 @@ void BatchProbe::setBatchLimit(int limit)
 void BatchProbe::start(const QStringList& paths)
 {
     cancel();
+    m_startFailure.clear();
     const quint64 generation = m_generation;
     m_active = true;
     m_left = paths.size();
@@ -142,7 +143,8 @@ void BatchProbe::onLaneFinished(ToolRun* run, const ToolResult& result)
 
     if (result.status == ToolResult::Status::FailedToStart) {
         // Without the tool nothing can be described: every file is done with at once.
-        qCWarning(lcLibrary).noquote() << "cannot describe files:" << describeToolResult(result);
+        m_startFailure = describeToolResult(result);
+        qCWarning(lcLibrary).noquote() << "cannot describe files:" << m_startFailure;
         Lane rest = lane;
         for (const QStringList& batch : std::as_const(m_batches)) {
             rest.batch += batch;

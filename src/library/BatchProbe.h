@@ -33,6 +33,9 @@ public:
     void cancel();
     // The last start() has not finished yet.
     bool isRunning() const { return m_active; }
+    // Why the tool could not be started for the last start() (its files are then described
+    // as unreadable, but nothing is known about them); empty when it could.
+    QString startFailure() const { return m_startFailure; }
 
 Q_SIGNALS:
     // What the tool said about `path`, which was as `stamp` says when the run started;
@@ -65,4 +68,5 @@ private:
     qsizetype m_left = 0;         // files still to be reported
     quint64 m_generation = 0;     // bumped by start() and cancel()
     bool m_active = false;        // between start() and its finished()
+    QString m_startFailure;
 };

@@ -3,30 +3,6 @@
 
 #include <QRegularExpression>
 
-namespace
-{
-
-// What the C library's atoi reads at `from`: blanks, a sign, then digits; 0 when none.
-int leadingNumber(const QString& text, qsizetype from)
-{
-    qsizetype i = from;
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) {
-        negative = text.at(i) == QLatin1Char('-');
-        ++i;
-    }
-    long long value = 0;
-    while (i < text.size() && text.at(i).isDigit() && value < 1000000000) {
-        value = value * 10 + text.at(i).digitValue();
-        ++i;
-    }
-    return int(negative ? -value : value);
-}
-
-} // namespace
-
 QStringList pulseListArguments(bool sinks)
 {
     return {QStringLiteral("-hide_banner"),
@@ -93,46 +69,4 @@ QVector<AudioChoice> audioChoices(int mic, int sys)
     if (mic != -1)
         choices.append({"Microphone", mic});
     return choices;
-}
-
-QStringList avfoundationListArguments()
-{
-    return {QStringLiteral("-f"),   QStringLiteral("avfoundation"), QStringLiteral("-list_devices"),
-            QStringLiteral("true"), QStringLiteral("-i"),           QStringLiteral(" ")};
-}
-
-CaptureDevices parseAvfoundationListing(const QString& text, char previousScreen)
-{
-    static const QString bracket = QStringLiteral(" [");
-    CaptureDevices out;
-    out.screen = previousScreen;
-
-    const qsizetype video = text.indexOf(QLatin1String("video devices:"));
-    if (video >= 0) {
-        const qsizetype screen = text.indexOf(QLatin1String("Capture screen"), video);
-        if (screen >= 0) {
-            const qsizetype open = text.left(screen).lastIndexOf(bracket);
-            if (open >= 0 && open + 2 < text.size())
-                out.screen = text.at(open + 2).toLatin1();
-        }
-    }
-
-    const qsizetype audio = text.indexOf(QLatin1String("audio devices:"));
-    if (audio < 0)
-        return out;
-    const qsizetype last = text.lastIndexOf(bracket);
-    int mic = -1;
-    const qsizetype micAt = text.indexOf(QLatin1String("Microphone"), audio);
-    if (micAt >= 0) {
-        const qsizetype open = text.left(micAt).lastIndexOf(bracket);
-        if (open >= 0)
-            mic = leadingNumber(text, open + 2);
-    }
-    if (last >= 0) {
-        const int s = leadingNumber(text, last + 2);
-        if (s != mic)
-            out.sys = s;
-    }
-    out.mic = mic;
-    return out;
 }

@@ -25,7 +25,6 @@ QVector<PulseDevice> parsePulseListing(const QString& text);
 struct CaptureDevices {
     int mic = -1;
     int sys = -1;
-    char screen = '0'; // AVFoundation only: first digit of the screen device's index
 };
 
 // Microphone: the default source unless it is a monitor, else the first non-monitor source.
@@ -46,12 +45,3 @@ constexpr int kAudioNone = -2;
 // The discovered sound choices in the box's order: both (when both exist and differ), computer
 // sounds, microphone. "None" is not among them; the record page appends it.
 QVector<AudioChoice> audioChoices(int mic, int sys);
-
-// Arguments of the AVFoundation listing run (macOS): the input is a single blank.
-QStringList avfoundationListArguments();
-
-// The devices of an AVFoundation listing. The screen is the first digit of the index of the
-// first "Capture screen" video device (`screen` keeps `previousScreen` when there is none); the
-// microphone is the first audio device whose line holds "Microphone"; computer sounds are the
-// last device listed unless that is the microphone.
-CaptureDevices parseAvfoundationListing(const QString& text, char previousScreen);

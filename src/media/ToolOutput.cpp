@@ -30,6 +30,40 @@ QString LineAssembler::flush()
     return rest;
 }
 
+FailureCause causeOfLine(const QString& line)
+{
+    const auto has = [&line](const char* text) { return line.contains(QLatin1String(text)); };
+    if (has("No space left on device"))
+        return FailureCause::DiskFull;
+    if (has("Read-only file system") || has("Permission denied"))
+        return FailureCause::NotWritable;
+    // The tool's own words when a signal ends it: it closes its output and exits 255.
+    if (has("received signal 15") || has("received signal 2,") || has("received signal 9"))
+        return FailureCause::ToolStopped;
+    if (!damageIn(line).isEmpty())
+        return FailureCause::InputDamaged;
+    if (has("No such file or directory"))
+        return FailureCause::InputMissing;
+    if (has("Invalid data found") || has("moov atom not found"))
+        return FailureCause::InputFormat;
+    return FailureCause::None;
+}
+
+QStringList damageMarkers()
+{
+    return {QStringLiteral("corrupt input packet"), QStringLiteral("Invalid NAL unit size"),
+            QStringLiteral("partial file"), QStringLiteral("Packet corrupt")};
+}
+
+QString damageIn(const QString& line)
+{
+    for (const QString& marker : damageMarkers()) {
+        if (line.contains(marker))
+            return marker;
+    }
+    return {};
+}
+
 double parseClockSeconds(const QString& text)
 {
     static const QRegularExpression re(QStringLiteral("^(\\d+):(\\d{2}):(\\d{2}(?:\\.\\d+)?)"));
@@ -49,22 +83,23 @@ QString durationAfterMarker(const QString& text)
     return text.mid(at + marker.size(), 8);
 }
 
-ToolLine parseToolLine(const QString& line)
+ProgressRecord parseProgressRecord(const QString& line)
 {
-    ToolLine out;
-    out.hasFrame = line.contains(QLatin1String("frame="));
-    out.invalidData = line.contains(QLatin1String("Invalid data"));
-    out.noSuchFile = line.contains(QLatin1String("No such file"));
-    out.duration = durationAfterMarker(line);
+    // Every record starts with one of these words, or (an encoding run's in another layout)
+    // carries both time= and bitrate=; a log line quoting "frame=" is not a record.
+    static const QRegularExpression record(
+        QStringLiteral("^\\s*(?:frame=|size=|Lsize=)|time=.*bitrate="));
+    static const QRegularExpression frame(QStringLiteral("(?:^|\\s)frame=\\s*(\\d+)"));
+    ProgressRecord out;
+    if (!record.match(line).hasMatch())
+        return out;
+    out.valid = true;
+    const QRegularExpressionMatch f = frame.match(line);
+    if (f.hasMatch())
+        out.frame = f.captured(1).toLongLong();
     const qsizetype t = line.lastIndexOf(QLatin1String("time="));
     if (t >= 0)
         out.timeSeconds = parseClockSeconds(line.mid(t + 5).trimmed());
-    static const QRegularExpression stats(QStringLiteral("^video:(\\d+)kB audio:(\\d+)kB"));
-    const QRegularExpressionMatch m = stats.match(line);
-    if (m.hasMatch()) {
-        out.isStats = true;
-        out.statsKiloBytes = m.captured(1).toLongLong() + m.captured(2).toLongLong();
-    }
     return out;
 }
 

@@ -22,18 +22,39 @@ private:
     QString m_partial;
 };
 
-// What one line of the tool's output says.
-struct ToolLine {
-    bool hasFrame = false;     // a progress record of an encoding run ("frame=")
-    bool invalidData = false;  // "Invalid data"
-    bool noSuchFile = false;   // "No such file"
-    double timeSeconds = -1;   // "time=HH:MM:SS.cc" in seconds; -1 when absent or N/A
-    QString duration;          // the 8 characters after "Duration: ", if the line has it
-    bool isStats = false;      // the closing "video:NkB audio:NkB ..." line
-    qint64 statsKiloBytes = 0; // video + audio kB of that line
+// One progress record of the tool: "frame=  12 fps=... time=00:00:00.40 bitrate=...", or for
+// sound only "size=  256kB time=...", the last one with "Lsize=".
+struct ProgressRecord {
+    bool valid = false;      // the line is a progress record
+    qint64 frame = -1;       // "frame=" count; -1 when the record has none (sound only)
+    double timeSeconds = -1; // "time=" in seconds; -1 when absent or N/A
 };
 
-ToolLine parseToolLine(const QString& line);
+// The progress record a line holds; valid is false for any other line.
+ProgressRecord parseProgressRecord(const QString& line);
+
+// What made a run fail, in the terms the user is told.
+enum class FailureCause {
+    None,
+    ToolMissing,  // the tool could not be started
+    ToolCrashed,  // the tool died of a fault of its own
+    ToolStopped,  // the tool was killed or terminated from outside
+    DiskFull,     // no space left on the output's disk
+    NotWritable,  // the output cannot be written (read-only, permission)
+    InputMissing, // an input does not exist
+    InputDamaged, // an input is cut short or corrupt
+    InputFormat,  // an input is not a media file the tool can read
+    Other,
+};
+
+// The cause a line of the tool's output names ("No space left on device", "partial file", ...);
+// None for every other line.
+FailureCause causeOfLine(const QString& line);
+
+// Markers of a damaged input: the tool reads on past them and exits 0, with a short output.
+QStringList damageMarkers();
+// The damage marker `line` holds ("partial file"), or empty.
+QString damageIn(const QString& line);
 
 // Seconds of "HH:MM:SS.cc" (hours may have more digits); -1 when the text is not such a time.
 double parseClockSeconds(const QString& text);

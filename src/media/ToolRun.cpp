@@ -18,19 +18,34 @@ namespace
 
 constexpr int kTailLines = 200;
 
-bool isProgressLine(const QString& line)
-{
-    return line.startsWith(QLatin1String("frame=")) || line.startsWith(QLatin1String("size=")) ||
-           (line.contains(QLatin1String("time=")) && line.contains(QLatin1String("bitrate=")));
-}
-
 bool readsAsError(const QString& line)
 {
     static const QRegularExpression re(
         QStringLiteral("error|invalid|no such|cannot|can't|failed|denied|unable|not found|"
                        "no space|refused|could not|not supported"),
         QRegularExpression::CaseInsensitiveOption);
-    return !isProgressLine(line) && re.match(line).hasMatch();
+    return !parseProgressRecord(line).valid && re.match(line).hasMatch();
+}
+
+// How much a cause weighs when a run names several: what the user can do something about
+// first (a full disk), then what is wrong with the input.
+int weight(FailureCause cause)
+{
+    switch (cause) {
+    case FailureCause::DiskFull:
+    case FailureCause::NotWritable:
+        return 5;
+    case FailureCause::ToolStopped:
+        return 4;
+    case FailureCause::InputDamaged:
+        return 3;
+    case FailureCause::InputMissing:
+        return 2;
+    case FailureCause::InputFormat:
+        return 1;
+    default:
+        return 0;
+    }
 }
 
 } // namespace
@@ -123,6 +138,8 @@ bool ToolRun::start(const QStringList& args)
     m_canceled = m_timedOut = m_markerSeen = m_emptyOutputSaid = false;
     m_stopStage = 0;
     m_lastErrorLine.clear();
+    m_lineCause = FailureCause::None;
+    m_causeLine.clear();
     m_result = ToolResult();
 
     m_process = new QProcess(this);
@@ -243,14 +260,22 @@ void ToolRun::consume(const QStringList& lines)
     for (const QString& line : lines) {
         m_pending.append(line);
         m_tail.append(line);
-        for (const QString& marker : std::as_const(m_failureMarkers)) {
-            if (line.contains(marker))
-                m_markerSeen = true;
-        }
+        bool marked = false;
+        for (const QString& marker : std::as_const(m_failureMarkers))
+            marked = marked || line.contains(marker);
+        m_markerSeen = m_markerSeen || marked;
         if (line.contains(QLatin1String("Output file is empty")))
             m_emptyOutputSaid = true;
         if (readsAsError(line) && !line.startsWith(QLatin1String("Conversion failed")))
             m_lastErrorLine = line.trimmed();
+        FailureCause cause = causeOfLine(line);
+        // Damage counts where the caller says it does: a join's seams read as corrupt packets.
+        if (cause == FailureCause::InputDamaged && !marked)
+            cause = FailureCause::None;
+        if (weight(cause) > weight(m_lineCause)) {
+            m_lineCause = cause;
+            m_causeLine = line.trimmed();
+        }
     }
     if (m_tail.size() > kTailLines)
         m_tail.erase(m_tail.begin(), m_tail.begin() + (m_tail.size() - kTailLines));
@@ -263,6 +288,7 @@ void ToolRun::onErrorOccurred(QProcess::ProcessError error)
         return;
     ToolResult result;
     result.status = ToolResult::Status::FailedToStart;
+    result.cause = FailureCause::ToolMissing;
     result.lastErrorLine = m_process->errorString();
     if (!m_starting) {
         conclude(result);
@@ -310,9 +336,27 @@ void ToolRun::onFinished(int exitCode, QProcess::ExitStatus status)
         result.status = ToolResult::Status::NoOutput;
     }
     if (result.status != ToolResult::Status::Succeeded &&
-        result.status != ToolResult::Status::Canceled)
+        result.status != ToolResult::Status::Canceled) {
         result.lastErrorLine = m_lastErrorLine;
+        result.cause = causeOf(result);
+        if (result.cause == m_lineCause)
+            result.causeLine = m_causeLine;
+    }
     conclude(result);
+}
+
+FailureCause ToolRun::causeOf(const ToolResult& result) const
+{
+    if (result.status == ToolResult::Status::Crashed) {
+        // A signal the tool did not ask for: SIGKILL and SIGTERM come from outside (a user's
+        // kill, the system out of memory), the others from a fault of its own.
+        return result.exitCode == SIGKILL || result.exitCode == SIGTERM ? FailureCause::ToolStopped
+                                                                        : FailureCause::ToolCrashed;
+    }
+    if (m_lineCause != FailureCause::None)
+        return m_lineCause;
+    return result.status == ToolResult::Status::Marker ? FailureCause::InputFormat
+                                                       : FailureCause::Other;
 }
 
 void ToolRun::conclude(ToolResult result)

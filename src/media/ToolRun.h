@@ -27,6 +27,8 @@ struct ToolResult {
     Status status = Status::Succeeded;
     int exitCode = 0;
     QString lastErrorLine; // the tool's last line that reads as an error, for messages
+    FailureCause cause = FailureCause::None; // why it failed (None when it did not)
+    QString causeLine;                       // the tool's line that named the cause, if any
     bool ok() const { return status == Status::Succeeded; }
 };
 
@@ -51,7 +53,7 @@ public:
     // A file the run must leave holding a stream with data to succeed (outputHasStreams);
     // empty: no such check.
     void setExpectedOutput(const QString& path) { m_expectedOutput = path; }
-    // Line substrings that make a run fail. Default: "Invalid data".
+    // Line substrings that make a run fail (besides a failing exit). Default: "Invalid data".
     void setFailureMarkers(const QStringList& markers) { m_failureMarkers = markers; }
     // ms after which a run is killed and judged TimedOut; 0 (default): no limit.
     void setTimeLimit(int ms) { m_timeLimitMs = ms; }
@@ -98,6 +100,7 @@ private:
     void onErrorOccurred(QProcess::ProcessError error);
     void onFinished(int exitCode, QProcess::ExitStatus status);
     void consume(const QStringList& lines);
+    FailureCause causeOf(const ToolResult& result) const;
     void conclude(ToolResult result);
     void escalate();
 
@@ -123,5 +126,7 @@ private:
     bool m_emptyOutputSaid = false;
     bool m_starting = false;
     QString m_lastErrorLine;
+    FailureCause m_lineCause = FailureCause::None; // the weightiest cause a line named
+    QString m_causeLine;
     ToolResult m_result;
 };

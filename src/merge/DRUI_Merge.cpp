@@ -1,12 +1,14 @@
 // The merge page: the folder list, the ordered merge list of at most 20 files and its buttons.
 #include "app/DRUI.h"
 #include "app/PageChrome.h"
-#include "app/Style.h"
 #include "dialogs/MessageBox.h"
+#include "dialogs/Style.h"
 #include "library/BatchProbe.h"
 #include "library/FolderScan.h"
 #include "library/ProbeCache.h"
+#include "media/ToolRun.h"
 #include "merge/MergeCommands.h"
+#include "merge/MergeJob.h"
 #include "support/Helpers.h"
 
 #include <QDir>
@@ -29,24 +31,18 @@ constexpr int kMaxMergeFiles = 20;
 
 QPushButton* listButton(const QString& icon)
 {
-    auto* button = new QPushButton;
+    QPushButton* button = CreateGreyButton(QString(), 11, true);
+    button->setFlat(false);
     button->setIcon(QIcon(icon));
-    button->setStyleSheet(main_button_style);
     button->setMinimumSize(60, 25);
-    button->setFont(CalibriFont(11, true));
-    button->setCursor(Qt::PointingHandCursor);
     button->setEnabled(false);
     return button;
 }
 
 QPushButton* barButton(const QString& text, const QRect& geometry, QWidget* bar)
 {
-    auto* button = new QPushButton(text, bar);
+    QPushButton* button = CreateGreyButton(text, 11, true, bar);
     button->setGeometry(geometry);
-    button->setFlat(true);
-    button->setFont(CalibriFont(11, true));
-    button->setStyleSheet(main_button_style);
-    button->setCursor(Qt::PointingHandCursor);
     return button;
 }
 
@@ -203,15 +199,28 @@ QTableWidget* DRUI::CreateTargetVideoTable()
 
 void DRUI::RefreshMergeFolderList()
 {
-    if (!m_pProbeCache)
-        m_pProbeCache = new ProbeCache;
     if (!m_pMergeProber) {
         m_pMergeProber = new BatchProbe(this);
         connect(m_pMergeProber, &BatchProbe::described, this,
                 [this](const QString& path, const FileStamp& stamp, const MediaFacts& facts) {
-                    m_pProbeCache->insert(path, stamp, facts);
+                    // Nothing is learnt of a file the tool could not even be started for.
+                    if (m_pMergeProber->startFailure().isEmpty())
+                        m_pMergeJob->probeCache().insert(path, stamp, facts);
                     OnMergeFileDescribed(path, facts);
                 });
+        // Without the tool no duration can be shown; the user is told why, once a listing.
+        connect(
+            m_pMergeProber, &BatchProbe::finished, this,
+            [this] {
+                if (m_pMergeProber->startFailure().isEmpty())
+                    return;
+            CMessageBox box;
+            box.PlaceOver(this);
+                box.InitInfoDialog(QStringLiteral("The videos cannot be read: ") +
+                                   m_pMergeProber->startFailure());
+                box.exec();
+            },
+            Qt::QueuedConnection);
     }
     // Whatever program the one-file probe runs (tests point it at the real tool or a fake).
     m_pMergeProber->setProgram(m_pDeviceProcess ? m_pDeviceProcess->program()
@@ -229,7 +238,7 @@ void DRUI::RefreshMergeFolderList()
     for (int row = 0; row < files.size(); ++row) {
         const QString name = FileNameOf(files.at(row));
         const QString path = QDir(m_strMergeListedFolder).filePath(name);
-        const MediaFacts* known = m_pProbeCache->find(path, fileStampOf(path));
+        const MediaFacts* known = m_pMergeJob->probeCache().find(path, fileStampOf(path));
         if (!known)
             unknown.append(path);
         fillRow(m_pSourceVideoTable, row,
@@ -240,11 +249,6 @@ void DRUI::RefreshMergeFolderList()
         m_pMergeProber->cancel();
     else
         m_pMergeProber->start(unknown);
-}
-
-bool DRUI::MergeDurationsPending() const
-{
-    return m_pMergeProber && m_pMergeProber->isRunning();
 }
 
 void DRUI::OnMergeFileDescribed(const QString& path, const MediaFacts& facts)

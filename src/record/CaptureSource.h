@@ -22,6 +22,9 @@ public:
     // timeline whose 0 is `startSeconds`, wall-clock seconds since the epoch just before the run
     // starts. Called once per recording, after prepared().
     virtual QStringList inputArguments(const QStringList& audioSources, double startSeconds) = 0;
+    // The tool's filter that brings the picture input to the file's pixel format (yuv420p);
+    // empty when it already is.
+    virtual QString pictureFilter() const { return {}; }
     // The run is about to start: a capture that feeds the tool itself sets up `run` here (its
     // child process set-up, say).
     virtual void beforeStart(ToolRun& run) { Q_UNUSED(run) }

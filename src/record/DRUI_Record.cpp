@@ -1,16 +1,17 @@
-// Recording control: start and stop, the 200 ms status tick, the run's end and finalisation.
+// Recording control on the window: the Record/Stop toggles, the 200 ms status tick, and what
+// the window shows when the recording session changes state or ends.
 #include "app/DRUI.h"
 
 #include "dialogs/MessageBox.h"
 #include "media/DeviceList.h"
-#include "record/RecordCommand.h"
+#include "media/ToolRun.h"
 #include "record/RecordNames.h"
-#include "record/RecordingFinalizer.h"
+#include "record/RecordingSession.h"
+#include "record/X11Capture.h"
 #include "support/Helpers.h"
 
-#include <QAction>
 #include <QComboBox>
-#include <QDir>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -20,6 +21,7 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -29,64 +31,45 @@ Q_LOGGING_CATEGORY(lcRecord, "vistrel.record")
 namespace
 {
 
-// Longest wait for a recording's first frame before "q" is sent anyway.
-constexpr int kFirstFrameWaitMs = 10000;
-// Longest wait at exit for the run to end and its file to be finalised.
+// Longest wait at exit for the recording to end and its file to be finalised; what is left
+// then is recovered at the next start.
 constexpr int kExitWaitMs = 60000;
-// Longest wait at exit for an interrupted finalisation to clean up.
-constexpr int kAbortWaitMs = 10000;
+// Longest wait at exit for an abandoned finalisation to clean up.
+constexpr int kAbandonWaitMs = 10000;
 
-void setTrayEntry(QMenu* menu, int index, const QString& text, const QString& icon)
-{
-    if (!menu || menu->actions().size() <= index)
-        return;
-    QAction* action = menu->actions().at(index);
-    action->setText(text);
-    action->setIcon(QIcon(icon));
-}
-
-// Runs the event loop until `done` holds or `ms` have passed; returns `done`.
-template <typename Done> bool waitWithEvents(Done done, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms) {
-        QEventLoop loop;
-        QTimer::singleShot(50, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
-}
-
-} // namespace
-
-bool DRUI::IsRecordingBusy() const
-{
-    return (m_pRecordProcess && m_pRecordProcess->isRunning()) ||
-           (m_pRecordFinalizer && m_pRecordFinalizer->isRunning());
-}
-
-QSize DRUI::CaptureScreenSize() const
+// The X screen in pixels, as Qt sees it: x11grab takes the whole screen, the virtual desktop.
+QSize captureScreenSize()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return {};
-    // x11grab takes the whole X screen, which Qt sees as the virtual desktop.
     const QRect area = screen->virtualGeometry();
     const qreal ratio = screen->devicePixelRatio();
     return {qRound(area.width() * ratio), qRound(area.height() * ratio)};
 }
 
+} // namespace
+
+void DRUI::SetTrayEntry(int index, const QString& text, const QString& icon)
+{
+    if (!m_pTrayMenu || m_pTrayMenu->actions().size() <= index)
+        return;
+    QAction* action = m_pTrayMenu->actions().at(index);
+    action->setText(text);
+    action->setIcon(QIcon(icon));
+}
+
 void DRUI::btnSlotRecord()
 {
     if (m_bIsStart) {
-        StopRecording(true);
+        m_pRecordSession->stop();
+        StopRecording();
         return;
     }
     m_bIsStart = true;
     m_pRecordButton->setText(tr("Stop"));
     m_pRecordTimer->stop();
-    setTrayEntry(m_pTrayMenu, 1, tr("Stop"), QStringLiteral(":/image/stop.png"));
+    SetTrayEntry(1, tr("Stop"), QStringLiteral(":/image/stop.png"));
     if (m_pTrayIcon)
         m_pTrayIcon->show();
     // Without a tray to come back from, a hidden window could not stop its recording.
@@ -104,12 +87,13 @@ void DRUI::btnSlotMenuStop()
 {
     m_bIsStart = !m_bIsStart;
     if (!m_bIsStart) {
-        StopRecording(false);
+        m_pRecordSession->stop();
+        StopRecording();
         return;
     }
     m_pRecordTimer->stop();
     m_pRecordButton->setText(tr("Stop"));
-    setTrayEntry(m_pTrayMenu, 1, tr("Stop"), QStringLiteral(":/image/stop.png"));
+    SetTrayEntry(1, tr("Stop"), QStringLiteral(":/image/stop.png"));
     m_pStereoMix->show();
     StartQProcessRecord();
     if (!m_bIsStart)
@@ -121,127 +105,51 @@ void DRUI::btnSlotMenuStop()
         showMinimized();
 }
 
-void DRUI::StopRecording(bool lowSpaceBox)
+void DRUI::StopRecording()
 {
     m_pStereoMix->hide();
     m_bIsStart = false;
-    RequestRecordStop();
     m_pRecordButton->setText(tr("Start"));
     if (m_pTrayMenu && !m_pTrayMenu->actions().isEmpty()) {
-        setTrayEntry(m_pTrayMenu, 0, tr("Pause"), QStringLiteral(":/image/pause.png"));
+        SetTrayEntry(0, tr("Pause"), QStringLiteral(":/image/pause.png"));
         m_pTrayMenu->actions().at(0)->setEnabled(false);
     }
-    setTrayEntry(m_pTrayMenu, 1, tr("Start"), QStringLiteral(":/image/play.png"));
+    SetTrayEntry(1, tr("Start"), QStringLiteral(":/image/play.png"));
     if (m_pTrayIcon)
         m_pTrayIcon->setIcon(QIcon(QStringLiteral(":/image/rec1.png")));
     m_pRecordTimer->stop();
     if (!m_bRecordExiting)
         showNormal();
-    if (lowSpaceBox && m_nRecorderRet == -101) {
-        if (!m_bRecordExiting)
-            QMessageBox::information(this, tr("Recorder"),
-                                     tr("Not enough space, recording stopped."));
-        m_nRecorderRet = 0;
-    }
 }
 
 void DRUI::StartQProcessRecord()
 {
     m_nRecordStartTick = uint(rsb_getTickCount());
-    m_n64RecordStartMs = QDateTime::currentMSecsSinceEpoch();
-    if (IsRecordingBusy()) {
-        // The previous run is still ending or being finalised; the process object would refuse
-        // the start while the page acts as if recording.
-        qCInfo(lcRecord) << "start waits for the previous recording to be finalised";
-        m_bRecordStartPending = true;
-        return;
-    }
-    LaunchRecordRun();
-}
-
-void DRUI::LaunchRecordRun()
-{
-    m_bRecordStartPending = false;
-    const QString display = qEnvironmentVariable("DISPLAY");
-    const QSize screen = CaptureScreenSize();
-    const QString dir = m_pRecordDirEdit->text();
-    QString problem;
-    if (display.isEmpty())
-        problem = tr("Cannot record: there is no X display (DISPLAY is not set).");
-    else if (screen.width() < 2 || screen.height() < 2)
-        problem = tr("Cannot record: the size of the screen is unknown.");
-    else if (dir.isEmpty() || !QDir().mkpath(dir))
-        problem = tr("Cannot record: the folder %1 cannot be created.").arg(dir);
-    if (!problem.isEmpty()) {
-        qCWarning(lcRecord).noquote() << problem;
-        if (m_bIsStart)
-            StopRecording(false);
-        ShowRecordMessage(problem);
-        return;
-    }
-
-    const RecordingPaths paths =
-        chooseRecordingPaths(dir, QDateTime::fromMSecsSinceEpoch(m_n64RecordStartMs));
-    m_strRecordFile = paths.finalPath;
-    m_strRecordWorkFile = paths.workPath;
-
-    LinuxCapture capture;
-    capture.display = display;
-    capture.width = screen.width();
-    capture.height = screen.height();
-    capture.outputPath = paths.workPath;
+    if (!m_pRecordSession->capture())
+        m_pRecordSession->setCapture(
+            new X11Capture(qEnvironmentVariable("DISPLAY"), captureScreenSize()));
+    QStringList sources;
     const int choice = m_pAudioComBox && m_pAudioComBox->currentIndex() >= 0
                            ? m_pAudioComBox->currentData().toInt()
                            : kAudioNone;
     if (choice == kAudioBoth) {
         for (const QString& source : {m_strMicSource, m_strSysAudioSource}) {
             if (!source.isEmpty())
-                capture.audioSources.append(source);
+                sources.append(source);
         }
     } else if (choice >= 0 && choice < m_vecAudioSources.size()) {
-        capture.audioSources.append(m_vecAudioSources.at(choice));
+        sources.append(m_vecAudioSources.at(choice));
     }
-
-    m_bRecordLive = false;
-    m_bRecordStopAsked = false;
-    m_strRecordFailure.clear();
-    ++m_nRecordRunSerial;
-    m_nRecordStartTick = uint(rsb_getTickCount());
-    capture.startSeconds = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
-    m_pRecordProcess->setExpectedOutput(QString());
-    qCInfo(lcRecord).noquote() << "recording into" << paths.finalPath;
-    if (!m_pRecordProcess->start(linuxRecordArguments(capture)))
-        m_bRecordStartPending = true;
-}
-
-void DRUI::RequestRecordStop()
-{
-    m_bRecordStartPending = false;
-    if (!m_pRecordProcess || !m_pRecordProcess->isRunning())
-        return;
-    m_bRecordStopAsked = true;
-    if (m_bRecordLive) {
-        m_pRecordProcess->quit();
-        return;
-    }
-    const int serial = m_nRecordRunSerial;
-    QTimer::singleShot(kFirstFrameWaitMs, this, [this, serial] {
-        if (serial == m_nRecordRunSerial && m_bRecordStopAsked && m_pRecordProcess->isRunning())
-            m_pRecordProcess->quit();
-    });
+    const QDateTime now = QDateTime::currentDateTime();
+    m_strRecordFile = chooseRecordingPaths(m_pRecordDirEdit->text(), now).finalPath;
+    m_pRecordSession->start(m_pRecordDirEdit->text(), sources, now);
 }
 
 void DRUI::ReadRecordInfo()
 {
-    for (const QString& line : m_pRecordProcess->takeLines()) {
-        if (!m_bRecordLive && progressFrameCount(line) > 0) {
-            // The clock shows the length of the file, not the tool's start-up.
-            m_bRecordLive = true;
-            m_nRecordStartTick = uint(rsb_getTickCount());
-        }
-    }
-    if (m_bRecordStopAsked && m_bRecordLive)
-        m_pRecordProcess->quit();
+    // The session reads the run; a stop the window wants is passed on.
+    if (!m_bIsStart && m_pRecordSession->state() != RecordingSession::State::Stopping)
+        m_pRecordSession->stop();
 }
 
 void DRUI::doTimerRec()
@@ -249,70 +157,60 @@ void DRUI::doTimerRec()
     if (!m_bIsStart)
         return;
     BlinkTrayIcon();
-    const qint64 seconds =
-        m_bRecordLive ? qint64(uint(rsb_getTickCount()) - m_nRecordStartTick) / 1000 : 0;
-    const qint64 bytes = m_strRecordWorkFile.isEmpty() ? 0 : QFileInfo(m_strRecordWorkFile).size();
+    const qint64 seconds = m_pRecordSession->liveMs() / 1000;
+    const QString work = m_pRecordSession->workingFile();
+    const qint64 bytes = work.isEmpty() ? 0 : QFileInfo(work).size();
     m_pStereoMix->setText(recordingStatusText(seconds, bytes));
-    // The folder the recording writes to, even if the page's folder was changed meanwhile.
-    const QString dir = m_strRecordWorkFile.isEmpty()
-                            ? m_pRecordDirEdit->text()
-                            : QFileInfo(m_strRecordWorkFile).absolutePath();
-    if (GetFreeSpace(dir) < kRecordLowSpaceBytes) {
-        qCWarning(lcRecord) << "less than 10 MiB free: stopping the recording";
-        m_nRecorderRet = -101;
-        btnSlotRecord();
-    }
 }
 
-void DRUI::OnRecordRunFinished(const ToolResult& result)
+void DRUI::OnRecordingStateChanged()
 {
-    const bool asked = m_bRecordStopAsked;
-    m_bRecordStopAsked = false;
-    m_bRecordLive = false;
-    if (!asked) {
-        m_strRecordFailure = describeToolResult(result);
-        qCWarning(lcRecord).noquote() << "the recording ended on its own:" << m_strRecordFailure;
-        if (m_bIsStart)
-            StopRecording(false);
-    }
-    m_bFinalizingLeftover = false;
-    m_pRecordFinalizer->start(m_strRecordWorkFile, m_strRecordFile);
+    using State = RecordingSession::State;
+    const State state = m_pRecordSession->state();
+    if (state == State::Live)
+        m_nRecordStartTick = uint(rsb_getTickCount());
+    // The session ended the recording without the user (the tool stopped, the disk filled
+    // up, the capture went away): the page goes back to idle at once.
+    if (m_bIsStart && state != State::Starting && state != State::Live)
+        StopRecording();
 }
 
-void DRUI::OnRecordFinalized(const FinalizeOutcome& outcome)
+void DRUI::OnRecordingEnded(const RecordingOutcome& outcome)
 {
-    const bool leftover = m_bFinalizingLeftover;
-    m_bFinalizingLeftover = false;
-    const bool kept = outcome.kind == FinalizeOutcome::Kind::Finalised ||
-                      outcome.kind == FinalizeOutcome::Kind::KeptAsIs;
-    const QString name = QFileInfo(outcome.finalPath).fileName();
+    using Kind = RecordingOutcome::Kind;
+    const QString name = QFileInfo(outcome.path).fileName();
     QString text;
-    if (leftover) {
-        if (kept)
-            text = tr("An interrupted recording was recovered: %1").arg(name);
-    } else {
-        m_strRecordWorkFile.clear();
-        if (!m_strRecordFailure.isEmpty()) {
-            text = tr("The recording stopped unexpectedly: %1").arg(m_strRecordFailure) +
-                   QLatin1Char('\n') +
-                   (kept ? tr("What was recorded is kept in %1.").arg(name)
-                         : tr("Nothing was recorded."));
-            m_strRecordFailure.clear();
-        } else if (outcome.kind == FinalizeOutcome::Kind::KeptAsIs) {
-            text = tr("The recording was saved as %1, but it could not be finalised: %2")
-                       .arg(name, outcome.reason);
-        } else if (outcome.kind == FinalizeOutcome::Kind::Nothing) {
-            text = tr("Nothing was recorded.");
-        }
+    switch (outcome.kind) {
+    case Kind::Saved:
+        break;
+    case Kind::Recovered:
+        text = tr("An interrupted recording was recovered: %1").arg(name);
+        break;
+    case Kind::Nothing:
+        text = tr("Nothing was recorded.");
+        break;
+    case Kind::StoppedByTool:
+        text = tr("The recording stopped unexpectedly: %1").arg(outcome.reason) +
+               QLatin1Char('\n') +
+               (name.isEmpty() ? tr("Nothing was recorded.")
+                               : tr("What was recorded is kept in %1.").arg(name));
+        break;
+    case Kind::StoppedLowSpace:
+        m_nRecorderRet = -101;
+        if (!m_bRecordExiting)
+            QMessageBox::information(this, tr("Recorder"),
+                                     tr("Not enough space, recording stopped."));
+        m_nRecorderRet = 0;
+        break;
+    case Kind::Failed:
+        text = name.isEmpty() ? outcome.reason
+                              : tr("The recording was saved as %1, but it could not be "
+                                   "finalised: %2")
+                                    .arg(name, outcome.reason);
+        break;
     }
     if (!text.isEmpty())
         ShowRecordMessage(text);
-    if (m_bRecordExiting)
-        return;
-    if (m_bRecordStartPending && m_bIsStart)
-        LaunchRecordRun();
-    else
-        FinalizeNextLeftover();
 }
 
 void DRUI::ShowRecordMessage(const QString& text)
@@ -333,24 +231,39 @@ void DRUI::ShowRecordMessage(const QString& text)
         Qt::QueuedConnection);
 }
 
-void DRUI::StopRecordingForExit()
+void DRUI::FinishRecordingForExit()
 {
     m_bRecordExiting = true;
-    m_vecRecoverFiles.clear();
     if (m_pRecordTimer)
         m_pRecordTimer->stop();
-    if (m_bIsStart) {
-        m_bIsStart = false;
-        RequestRecordStop();
-    }
-    m_bRecordStartPending = false;
-    if (!m_pRecordFinalizer || !IsRecordingBusy())
+    m_bIsStart = false;
+    if (!m_pRecordSession)
+        return;
+    m_pRecordSession->finish();
+    if (!m_pRecordSession->isBusy())
         return;
     qCInfo(lcRecord) << "exit: waiting for the recording to be finalised";
-    if (!waitWithEvents([this] { return !IsRecordingBusy(); }, kExitWaitMs)) {
-        // What is left is recovered at the next start-up.
+    QProgressDialog progress(tr("Saving the recording..."), QString(), 0, 0);
+    progress.setWindowTitle(QStringLiteral("Vistrel"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(0);
+    progress.show();
+    const auto waitIdle = [this](int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        QEventLoop loop;
+        const QMetaObject::Connection c =
+            connect(m_pRecordSession, &RecordingSession::ended, &loop, [&loop] { loop.quit(); });
+        while (m_pRecordSession->isBusy() && clock.elapsed() < ms) {
+            QTimer::singleShot(200, &loop, &QEventLoop::quit);
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+        disconnect(c);
+        return !m_pRecordSession->isBusy();
+    };
+    if (!waitIdle(kExitWaitMs)) {
         qCWarning(lcRecord) << "exit: finalisation did not end in time; leaving it for later";
-        m_pRecordFinalizer->abort();
-        waitWithEvents([this] { return !m_pRecordFinalizer->isRunning(); }, kAbortWaitMs);
+        m_pRecordSession->abandon();
+        waitIdle(kAbandonWaitMs);
     }
 }

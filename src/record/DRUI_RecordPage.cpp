@@ -1,11 +1,9 @@
-// The record page: sound choice, save folder, free space; and the start-up recovery.
+// The record page: sound choice, save folder, free space.
 #include "app/DRUI.h"
 
 #include "app/PageChrome.h"
-#include "app/Style.h"
+#include "dialogs/Style.h"
 #include "media/DeviceList.h"
-#include "record/RecordNames.h"
-#include "record/RecordingFinalizer.h"
 #include "support/Helpers.h"
 
 #include <QComboBox>
@@ -23,16 +21,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-Q_DECLARE_LOGGING_CATEGORY(lcRecord)
-
 namespace
 {
 
 const QString kSavePathKey = QStringLiteral("/screen_record/save_path");
-
-// A working file written to this recently may belong to a recording still running in another
-// instance: the tool writes a fragment at least every 2 s.
-constexpr qint64 kLeftoverQuietMs = 10000;
 
 QLabel* pageLabel(const QString& text, QWidget* parent, const QRect& geometry)
 {
@@ -44,12 +36,8 @@ QLabel* pageLabel(const QString& text, QWidget* parent, const QRect& geometry)
 
 QPushButton* barButton(const QString& text, QWidget* parent, int x)
 {
-    auto* button = new QPushButton(text, parent);
+    QPushButton* button = CreateGreyButton(text, 12, true, parent);
     button->setGeometry(x, 2, 100, 35);
-    button->setFlat(true);
-    button->setFont(CalibriFont(12, true));
-    button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(main_button_style);
     return button;
 }
 
@@ -57,17 +45,6 @@ QPushButton* barButton(const QString& text, QWidget* parent, int x)
 
 void DRUI::InitLayout2Widget()
 {
-    if (!m_pRecordFinalizer) {
-        // Once per window: the recording run's end and the finaliser feed the same pipeline.
-        m_pRecordFinalizer = new RecordingFinalizer(this);
-        connect(m_pRecordFinalizer, &RecordingFinalizer::finished, this, &DRUI::OnRecordFinalized);
-        if (m_pRecordProcess) {
-            m_pRecordProcess->setStopGrace(10000);
-            connect(m_pRecordProcess, &ToolRun::finished, this, &DRUI::OnRecordRunFinished);
-        }
-        QTimer::singleShot(0, this, &DRUI::RecoverLeftoverRecordings);
-    }
-
     delete m_pLayout2Widget;
     m_pLayout2Widget = new QWidget(this);
     const int w = width();
@@ -171,52 +148,4 @@ void DRUI::btnSlotLayout2Dir()
         settings.setValue(kSavePathKey, dir);
     }
     RefreshFreeSpaceLabel();
-}
-
-void DRUI::RecoverLeftoverRecordings()
-{
-    if (m_bRecordExiting)
-        return;
-    if (!m_pStackedLayout || !m_pRecordDirEdit) {
-        // Init is still building pages (its listing and probe runs process timers): begin
-        // once the window is whole.
-        QTimer::singleShot(100, this, &DRUI::RecoverLeftoverRecordings);
-        return;
-    }
-    const QString dir = m_pRecordDirEdit->text();
-    const QDateTime now = QDateTime::currentDateTime();
-    for (const QString& path : leftoverFinalisingFiles(dir)) {
-        // A copy a crash interrupted; its working file is still there and is finalised anew.
-        if (QFileInfo(path).lastModified().msecsTo(now) > kLeftoverQuietMs)
-            QFile::remove(path);
-    }
-    for (const QString& path : leftoverWorkingFiles(dir)) {
-        if (path == m_strRecordWorkFile || m_vecRecoverFiles.contains(path))
-            continue;
-        if (QFileInfo(path).lastModified().msecsTo(now) < kLeftoverQuietMs) {
-            qCInfo(lcRecord).noquote() << "leaving" << path << "alone: it is still being written";
-            continue;
-        }
-        m_vecRecoverFiles.append(path);
-    }
-    if (!m_vecRecoverFiles.isEmpty())
-        qCInfo(lcRecord).noquote()
-            << "recovering" << m_vecRecoverFiles.size() << "interrupted recordings in" << dir;
-    if (!IsRecordingBusy())
-        FinalizeNextLeftover();
-}
-
-void DRUI::FinalizeNextLeftover()
-{
-    while (!m_vecRecoverFiles.isEmpty()) {
-        const QString work = m_vecRecoverFiles.takeFirst();
-        if (!QFileInfo::exists(work))
-            continue;
-        const QFileInfo info(work);
-        const QString finalPath = info.dir().filePath(finalNameForWorkingFile(info.fileName()));
-        m_bFinalizingLeftover = true;
-        if (m_pRecordFinalizer->start(work, finalPath))
-            return;
-        m_bFinalizingLeftover = false;
-    }
 }

@@ -10,10 +10,7 @@
 namespace
 {
 
-// Frames per second of every recording.
-const QString kFileRate = QStringLiteral("29.97");
-
-// Output options shared by both platforms: the design's rates and speed, H.264 + AAC.
+// Output options of every recording: the rates and speed the program has always used, H.264 + AAC.
 QStringList encodeOptions()
 {
     return {QStringLiteral("-c:v"),
@@ -23,7 +20,7 @@ QStringList encodeOptions()
             QStringLiteral("-pix_fmt"),
             QStringLiteral("yuv420p"),
             QStringLiteral("-r"),
-            kFileRate,
+            kRecordFrameRate,
             QStringLiteral("-c:a"),
             QStringLiteral("aac"),
             QStringLiteral("-ar"),
@@ -56,39 +53,49 @@ QString seconds6(double seconds)
 
 } // namespace
 
-QString x11grabInput(const QString& display)
+const QString kRecordFrameRate = QStringLiteral("29.97");
+
+// x11grab delivers bgr0, for which the tool's scaler has no direct path to yuv420p: its general
+// path cost about 0.23 of a core at 1080p30. Through bgr24 (a cheap repacking) it takes the
+// direct path, at half that cost and the same picture.
+const QString kX11PictureFilter = QStringLiteral("format=bgr24,format=yuv420p");
+
+QStringList soundInputArguments(const QStringList& sources, double startSeconds)
 {
-    return display + QStringLiteral("+0,0");
+    QStringList args;
+    for (const QString& source : sources)
+        args << QStringLiteral("-itsoffset") << seconds6(-startSeconds) << QStringLiteral("-f")
+             << QStringLiteral("pulse") << QStringLiteral("-i") << source;
+    return args;
 }
 
-QStringList linuxRecordArguments(const LinuxCapture& capture)
+QStringList x11grabInputArguments(const QString& display, int width, int height,
+                                  double startSeconds)
 {
-    const QString offset = seconds6(-capture.startSeconds);
-    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-copyts")};
-    // x11grab grabs its first frame when it opens and each pulse input takes up to 2 s to open:
-    // opened first, the screen would freeze for that long. Both stamp wall-clock time, so one
-    // offset puts them on the same clock.
-    for (const QString& source : capture.audioSources)
-        args << QStringLiteral("-itsoffset") << offset << QStringLiteral("-f")
-             << QStringLiteral("pulse") << QStringLiteral("-i") << source;
-    const int screenInput = int(capture.audioSources.size());
     // The screen is grabbed at the file's own rate: grabbed at 30 for a file of 29.97, the tool
     // dropped one picture in every thousand, about two a minute.
-    args << QStringLiteral("-itsoffset") << offset << QStringLiteral("-f")
-         << QStringLiteral("x11grab") << QStringLiteral("-framerate") << kFileRate
-         << QStringLiteral("-video_size")
-         << QStringLiteral("%1x%2").arg(capture.width & ~1).arg(capture.height & ~1)
-         << QStringLiteral("-i") << x11grabInput(capture.display);
+    return {QStringLiteral("-itsoffset"),  seconds6(-startSeconds),
+            QStringLiteral("-f"),          QStringLiteral("x11grab"),
+            QStringLiteral("-framerate"),  kRecordFrameRate,
+            QStringLiteral("-video_size"), QStringLiteral("%1x%2").arg(width & ~1).arg(height & ~1),
+            QStringLiteral("-i"),          display + QStringLiteral("+0,0")};
+}
 
-    args << QStringLiteral("-map") << QStringLiteral("%1:v").arg(screenInput);
-    // x11grab delivers bgr0, for which the tool's scaler has no direct path to yuv420p: its
-    // general path cost about 0.23 of a core at 1080p30. Through bgr24 (a cheap repacking) it
-    // takes the direct path, at half that cost and the same picture.
-    args << QStringLiteral("-vf") << QStringLiteral("format=bgr24,format=yuv420p");
-    if (screenInput == 1) {
+QStringList recordArguments(const QStringList& inputs, int soundInputs,
+                            const QString& pictureFilter, const QString& outputPath)
+{
+    // The sound inputs open first: x11grab grabs its first frame when it opens and each pulse
+    // input takes up to 2 s to open, so opened first the screen would freeze for that long.
+    // -copyts keeps the inputs' own (wall-clock) stamps, which their offsets align.
+    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-copyts")};
+    args << inputs;
+    args << QStringLiteral("-map") << QStringLiteral("%1:v").arg(soundInputs);
+    if (!pictureFilter.isEmpty())
+        args << QStringLiteral("-vf") << pictureFilter;
+    if (soundInputs == 1) {
         args << QStringLiteral("-map") << QStringLiteral("0:a") << QStringLiteral("-af")
              << QStringLiteral("aresample=async=1");
-    } else if (screenInput >= 2) {
+    } else if (soundInputs >= 2) {
         // amix pairs samples in arrival order; each input is first padded to the common clock
         // so that the later-opened source is not pulled forward.
         args << QStringLiteral("-filter_complex")
@@ -97,41 +104,8 @@ QStringList linuxRecordArguments(const LinuxCapture& capture)
                                "[a0][a1]amix=inputs=2:duration=longest[a]")
              << QStringLiteral("-map") << QStringLiteral("[a]");
     }
-    args << encodeOptions() << fragmentedOutput(capture.outputPath);
-    return args;
-}
-
-QStringList avfoundationRecordArguments(char screen, int audioData, int mic, int sys,
-                                        const QString& outputPath)
-{
-    const QString s = QString(QLatin1Char(screen));
-    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-f"),
-                     QStringLiteral("avfoundation"), QStringLiteral("-framerate"),
-                     QStringLiteral("30"),           QStringLiteral("-i")};
-    if (audioData < -1) {
-        args << s;
-    } else if (audioData == -1) {
-        // The screen once with the microphone, the computer sounds as a sound-only input, and
-        // the two mixed into one track.
-        args << s + QLatin1Char(':') + QString::number(mic) << QStringLiteral("-f")
-             << QStringLiteral("avfoundation") << QStringLiteral("-i")
-             << QLatin1Char(':') + QString::number(sys) << QStringLiteral("-filter_complex")
-             << QStringLiteral("[0:a][1:a]amix=inputs=2:duration=longest,aresample=async=1[a]")
-             << QStringLiteral("-map") << QStringLiteral("0:v") << QStringLiteral("-map")
-             << QStringLiteral("[a]");
-    } else {
-        args << s + QLatin1Char(':') + QString::number(audioData) << QStringLiteral("-af")
-             << QStringLiteral("aresample=async=1");
-    }
     args << encodeOptions() << fragmentedOutput(outputPath);
     return args;
-}
-
-int progressFrameCount(const QString& line)
-{
-    static const QRegularExpression frame(QStringLiteral("(?:^|\\s)frame=\\s*(\\d+)"));
-    const QRegularExpressionMatch m = frame.match(line);
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
 QStringList videoStartProbeArguments(const QString& workPath)
@@ -197,7 +171,8 @@ QStringList finalizeArguments(const QString& workPath, double startSeconds,
         args << QStringLiteral("-copypriorss:a") << QStringLiteral("0") << QStringLiteral("-bsf:v")
              << QStringLiteral("setts=ts='if(eq(N,0)*eq(PTS,DTS),max(TS,-1001/30000/TB),TS)'");
     }
+    // The output is a working file reserved for this copy: it is ours to overwrite.
     args << QStringLiteral("-movflags") << QStringLiteral("+faststart") << QStringLiteral("-f")
-         << QStringLiteral("mp4") << QStringLiteral("-n") << outputPath;
+         << QStringLiteral("mp4") << QStringLiteral("-y") << outputPath;
     return args;
 }

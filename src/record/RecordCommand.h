@@ -4,32 +4,28 @@
 #include <QString>
 #include <QStringList>
 
-// What a Linux recording captures and where it writes.
-struct LinuxCapture {
-    QString display; // the X display as DISPLAY names it: ":0", ":1.0", "host:10.0"
-    int width = 0;   // the X screen in pixels; an odd size is cut to even
-    int height = 0;
-    QStringList audioSources; // PulseAudio sources: none, one, or two mixed into one track
-    double startSeconds = 0;  // wall-clock seconds (since the epoch) when the tool is launched
-    QString outputPath;       // the working file (fragmented MP4); never overwritten
-};
+// Frames per second of every recording; the picture is captured at this rate too.
+extern const QString kRecordFrameRate;
 
-// The x11grab input for `display`: the whole screen from its top-left corner.
-QString x11grabInput(const QString& display);
+// The inputs of the PulseAudio sources `sources` (none, one, or two that the output part mixes
+// into one track). Every input of a recording stamps wall-clock time; shifted by -startSeconds
+// (wall-clock seconds since the epoch just before the run starts), they share one timeline.
+QStringList soundInputArguments(const QStringList& sources, double startSeconds);
 
-// Arguments of a Linux recording: the PulseAudio inputs first and x11grab last, all shifted by
-// the same -startSeconds on wall-clock timestamps so that sound and picture stay in step; H.264
-// and AAC in a fragmented MP4 with a keyframe (and a fragment) about every 2 s.
-QStringList linuxRecordArguments(const LinuxCapture& capture);
+// The x11grab input of the whole X screen `display` (as DISPLAY names it: ":0", "host:10.0"),
+// `width` x `height` pixels (an odd size is cut to even), on the same timeline.
+QStringList x11grabInputArguments(const QString& display, int width, int height,
+                                  double startSeconds);
 
-// Arguments of an AVFoundation recording (macOS). `screen` is the screen device's digit;
-// `audioData` is the sound box's data (-2 none, -1 microphone and computer sounds mixed into one
-// track, else a device index); `mic` and `sys` the discovered device indexes.
-QStringList avfoundationRecordArguments(char screen, int audioData, int mic, int sys,
-                                        const QString& outputPath);
+// The x11grab picture's conversion to the file's pixel format (see the .cpp).
+extern const QString kX11PictureFilter;
 
-// The frame count of a progress line ("frame=  12 fps=..."), or -1 for any other line.
-int progressFrameCount(const QString& line);
+// A whole recording: `inputs` are the sound inputs first (`soundInputs` of them) and the
+// picture last; `pictureFilter` (may be empty) converts the picture; H.264 and AAC in a
+// fragmented MP4 at `outputPath` (never overwritten) with a keyframe and a fragment about every
+// 2 s.
+QStringList recordArguments(const QStringList& inputs, int soundInputs,
+                            const QString& pictureFilter, const QString& outputPath);
 
 // Arguments of the run that prints the first video packets of `workPath` (framemd5 on stdout).
 QStringList videoStartProbeArguments(const QString& workPath);
@@ -40,9 +36,9 @@ QStringList videoStartProbeArguments(const QString& workPath);
 // frame carries the true time. Returns -1 when the output lists no video packet.
 double videoStartSeconds(const QStringList& probeLines);
 
-// Arguments of the stream copy of `workPath` into `outputPath` from `startSeconds` (index at
-// the front). The start is rounded down to whole microseconds so the frame there is kept; the
-// sound before it is dropped and the keyframe before it is kept for one frame only, so a copy
-// that ignores hidden pre-roll (a merge) shows no frozen lead-in.
+// Arguments of the stream copy of `workPath` into `outputPath` (overwritten) from
+// `startSeconds` (index at the front). The start is rounded down to whole microseconds so the frame
+// there is kept; the sound before it is dropped and the keyframe before it is kept for one frame
+// only, so a copy that ignores hidden pre-roll (a merge) shows no frozen lead-in.
 QStringList finalizeArguments(const QString& workPath, double startSeconds,
                               const QString& outputPath);

@@ -11,7 +11,6 @@ namespace
 
 const QString kMp4 = QStringLiteral(".mp4");
 const QString kWorkingSuffix = QStringLiteral(".recording.mp4");
-const QString kFinalisingSuffix = QStringLiteral(".finalising.mp4");
 
 QString baseOf(const QString& fileName)
 {
@@ -51,17 +50,6 @@ QString finalNameForWorkingFile(const QString& workingFileName)
     return workingFileName.mid(1, workingFileName.size() - 1 - kWorkingSuffix.size()) + kMp4;
 }
 
-QString finalisingFileName(const QString& finalFileName)
-{
-    return QLatin1Char('.') + baseOf(finalFileName) + kFinalisingSuffix;
-}
-
-bool isFinalisingFileName(const QString& fileName)
-{
-    return fileName.startsWith(QLatin1Char('.')) &&
-           fileName.size() > 1 + kFinalisingSuffix.size() && fileName.endsWith(kFinalisingSuffix);
-}
-
 RecordingPaths chooseRecordingPaths(const QString& dir, const QDateTime& start)
 {
     const QDir folder(dir);
@@ -80,16 +68,6 @@ QStringList leftoverWorkingFiles(const QString& dir)
     QStringList paths;
     for (const QString& path : hiddenFilesEndingWith(dir, kWorkingSuffix)) {
         if (!finalNameForWorkingFile(QFileInfo(path).fileName()).isEmpty())
-            paths.append(path);
-    }
-    return paths;
-}
-
-QStringList leftoverFinalisingFiles(const QString& dir)
-{
-    QStringList paths;
-    for (const QString& path : hiddenFilesEndingWith(dir, kFinalisingSuffix)) {
-        if (isFinalisingFileName(QFileInfo(path).fileName()))
             paths.append(path);
     }
     return paths;

@@ -18,12 +18,6 @@ QString workingFileName(const QString& finalFileName);
 // The final file name a working file name stands for ("" when it is not a working file name).
 QString finalNameForWorkingFile(const QString& workingFileName);
 
-// The hidden name a finalisation writes before it renames into place.
-QString finalisingFileName(const QString& finalFileName);
-
-// True for a name made by finalisingFileName.
-bool isFinalisingFileName(const QString& fileName);
-
 // The final and working paths of a new recording.
 struct RecordingPaths {
     QString finalPath;
@@ -36,9 +30,6 @@ RecordingPaths chooseRecordingPaths(const QString& dir, const QDateTime& start);
 
 // Working files left in `dir` (by a crash), as full paths, oldest name first.
 QStringList leftoverWorkingFiles(const QString& dir);
-
-// Finalising files left in `dir` (a crash during a finalisation), as full paths.
-QStringList leftoverFinalisingFiles(const QString& dir);
 
 // The status label while recording: "Recording... \n\n" + elapsed time + "\n\n" + size.
 QString recordingStatusText(qint64 seconds, qint64 bytes);

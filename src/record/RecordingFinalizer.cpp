@@ -4,6 +4,7 @@
 #include "record/RecordCommand.h"
 #include "record/RecordNames.h"
 #include "support/Helpers.h"
+#include "support/WorkingFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -95,8 +96,12 @@ void RecordingFinalizer::onProbeFinished(const ToolResult& result)
         keepAsIs(QStringLiteral("not enough free space for a finalised copy"));
         return;
     }
-    m_tempPath = finalInfo.dir().filePath(finalisingFileName(finalInfo.fileName()));
-    QFile::remove(m_tempPath);
+    QString error;
+    m_tempPath = ReserveWorkingFile(m_finalPath, &error);
+    if (m_tempPath.isEmpty()) {
+        keepAsIs(QStringLiteral("the folder cannot take a finalised copy: ") + error);
+        return;
+    }
     m_copy->setExpectedOutput(m_tempPath);
     m_copy->start(finalizeArguments(m_workPath, start, m_tempPath));
 }
@@ -113,10 +118,11 @@ void RecordingFinalizer::onCopyFinished(const ToolResult& result)
         keepAsIs(describeToolResult(result));
         return;
     }
-    const QString target = GetRealFileName(m_finalPath);
-    if (!QFile::rename(m_tempPath, target)) {
+    QString error;
+    const QString target = MoveIntoPlace(m_tempPath, m_finalPath, &error);
+    if (target.isEmpty()) {
         QFile::remove(m_tempPath);
-        keepAsIs(QStringLiteral("the finalised copy could not be renamed"));
+        keepAsIs(QStringLiteral("the finalised copy could not be moved into place: ") + error);
         return;
     }
     QFile::remove(m_workPath);
@@ -127,8 +133,8 @@ void RecordingFinalizer::keepAsIs(const QString& reason)
 {
     qCWarning(lcFinalize).noquote() << "keeping" << m_workPath << "as it is:" << reason;
     // The fragmented working file plays as it is; only its lead-in is not trimmed.
-    const QString target = GetRealFileName(m_finalPath);
-    if (QFile::rename(m_workPath, target))
+    const QString target = MoveIntoPlace(m_workPath, m_finalPath);
+    if (!target.isEmpty())
         conclude({FinalizeOutcome::Kind::KeptAsIs, m_workPath, target, reason});
     else
         conclude({FinalizeOutcome::Kind::KeptAsIs, m_workPath, m_workPath, reason});

@@ -4,8 +4,10 @@
     check-resources.py [SOURCE_DIR]     (default: the repository this file lies in)
 
 Images: every file drui.qrc lists exists, has the size the layouts derive widget sizes from, and
-is a PNG with an alpha channel and transparent corners; logo.ico holds 16, 32 and 48 px; when the
-real ImageMagick is installed, the committed images are what make-images.sh draws now.
+is a PNG with an alpha channel and transparent corners; logo.ico holds 16, 32 and 48 px; the
+desktop icon exists at every hicolor size and as SVG; when the real ImageMagick is installed, the
+committed images and icons are what make-images.sh draws now.
+Desktop files: the metainfo's newest release is the program's version.
 Pages: the pages the top buttons open exist, load nothing from outside (no scripts, style sheets,
 images or fonts from elsewhere), every link between them reaches an existing page and anchor, their
 tags are balanced, and the version they show is the program's.
@@ -30,6 +32,16 @@ faults = []
 SIZES = {"rec.png": (128, 128), "edit.png": (128, 128), "cut_main.png": (128, 128), "folder.png": (48, 37)}
 DEFAULT_SIZE = (48, 48)
 ICO_SIZES = {16, 32, 48}
+ICON_NAME = "org.vistrel.Vistrel"
+ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+
+
+def expected_size(rel):
+    """The size a listed image must have: an icon's from its hicolor folder (NxN), else by name."""
+    hicolor = re.search(r"/(\d+)x(\d+)/apps/", rel)
+    if hicolor:
+        return int(hicolor.group(1)), int(hicolor.group(2))
+    return SIZES.get(os.path.basename(rel), DEFAULT_SIZE)
 
 
 def read_png(path):
@@ -85,7 +97,16 @@ def check_images():
         elif name.endswith(".ico"):
             check_ico(path, rel)
         else:
-            check_png(path, rel, SIZES.get(name, DEFAULT_SIZE))
+            check_png(path, rel, expected_size(rel))
+    for size in ICON_SIZES:
+        rel = f"icons/hicolor/{size}x{size}/apps/{ICON_NAME}.png"
+        if not os.path.isfile(os.path.join(RES, rel)):
+            faults.append(f"{rel}: the desktop icon is missing at {size} px")
+        elif rel not in files:
+            check_png(os.path.join(RES, rel), rel, (size, size))
+    svg = os.path.join(RES, "icons", "hicolor", "scalable", "apps", ICON_NAME + ".svg")
+    if not os.path.isfile(svg) or "<svg" not in open(svg, encoding="utf-8").read():
+        faults.append(f"icons/hicolor/scalable/apps/{ICON_NAME}.svg: the scalable icon is missing")
 
 
 def check_png(path, rel, size):
@@ -123,20 +144,30 @@ def check_images_match_script():
         return
     image_dir = os.path.join(RES, "image")
     with tempfile.TemporaryDirectory() as tmp:
-        env = dict(os.environ, VISTREL_IMAGE_OUT=tmp)
+        icons = os.path.join(tmp, "icons", "hicolor")
+        env = dict(os.environ, VISTREL_IMAGE_OUT=tmp, VISTREL_ICON_OUT=icons)
         run = subprocess.run([os.path.join(image_dir, "make-images.sh")], env=env, capture_output=True, text=True)
         if run.returncode != 0:
             faults.append(f"make-images.sh failed: {run.stderr.strip()}")
             return
-        for name in sorted(os.listdir(tmp)):
-            if not name.endswith(".png"):
+        drawn = [(f"image/{n}", os.path.join(tmp, n)) for n in os.listdir(tmp) if n.endswith(".png")]
+        for folder, _, names in os.walk(icons):
+            drawn += [(os.path.relpath(os.path.join(folder, n), tmp), os.path.join(folder, n)) for n in names]
+        for rel, made in sorted(drawn):
+            committed = os.path.join(RES, rel)
+            if not os.path.isfile(committed):
+                faults.append(f"{rel}: drawn by make-images.sh but not committed")
+                continue
+            if rel.endswith(".svg"):
+                if open(made, encoding="utf-8").read() != open(committed, encoding="utf-8").read():
+                    faults.append(f"{rel}: differs from what make-images.sh writes; run the script and commit it")
                 continue
             # A little fuzz: another ImageMagick build may round edges differently.
-            cmp = subprocess.run([compare, "-metric", "AE", "-fuzz", "3%", os.path.join(image_dir, name),
-                                  os.path.join(tmp, name), "null:"], capture_output=True, text=True)
+            cmp = subprocess.run([compare, "-metric", "AE", "-fuzz", "3%", committed, made, "null:"],
+                                 capture_output=True, text=True)
             differing = cmp.stderr.strip().split()[0] if cmp.stderr.strip() else "?"
             if cmp.returncode != 0 or differing not in ("0", "0.0"):
-                faults.append(f"image/{name}: differs from what make-images.sh draws ({differing} px); "
+                faults.append(f"{rel}: differs from what make-images.sh draws ({differing} px); "
                               "run the script and commit its output")
 
 
@@ -219,9 +250,20 @@ def check_pages():
                 faults.append(f"doc/{name}: link {href} leads to a missing anchor")
 
 
+def check_metainfo():
+    with open(os.path.join(SRC, "src", "app", "Style.cpp"), encoding="utf-8") as f:
+        version = re.search(r'Version_label\s*=\s*QStringLiteral\("Version ([^"]+)"\)', f.read())
+    with open(os.path.join(RES, "desktop", ICON_NAME + ".metainfo.xml"), encoding="utf-8") as f:
+        release = re.search(r'<release\s+version="([^"]+)"', f.read())
+    if version and (not release or release.group(1) != version.group(1)):
+        faults.append(f"desktop/{ICON_NAME}.metainfo.xml: newest release is not the program's version "
+                      f"({version.group(1)})")
+
+
 check_images()
 check_images_match_script()
 check_pages()
+check_metainfo()
 for fault in faults:
     print("FAIL:", fault)
 print("resources: ok" if not faults else f"resources: {len(faults)} fault(s)")

@@ -2,6 +2,7 @@
 #include "MediaTestUtil.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -149,6 +150,36 @@ bool writeRandomFile(const QString& path, int bytes)
     for (char& c : data)
         c = char(QRandomGenerator::global()->bounded(256));
     return f.write(data) == bytes;
+}
+
+bool fill(const QString& path, qint64 bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray block(1 << 20, '\0');
+    while (bytes > 0) {
+        const qint64 n = qMin<qint64>(bytes, block.size());
+        if (f.write(block.constData(), n) != n)
+            return false;
+        bytes -= n;
+    }
+    return f.flush();
+}
+
+SmallDisk::SmallDisk(const QString& dir) : path(dir)
+{
+    QDir().mkpath(path);
+    mounted =
+        QProcess::execute(QStringLiteral("mount"),
+                          {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                           QStringLiteral("size=15m"), QStringLiteral("tmpfs"), path}) == 0;
+}
+
+SmallDisk::~SmallDisk()
+{
+    if (mounted)
+        QProcess::execute(QStringLiteral("umount"), {path});
 }
 
 } // namespace testutil

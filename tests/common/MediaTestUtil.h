@@ -39,4 +39,16 @@ QByteArray checksum(const QString& path);
 // Writes `bytes` random bytes.
 bool writeRandomFile(const QString& path, int bytes);
 
+// Writes `bytes` zero bytes to `path`; false when the disk refuses them.
+bool fill(const QString& path, qint64 bytes);
+
+// A 15 MiB file system mounted at `dir` for one test and unmounted when it ends, also on
+// failure (mounting needs root; `mounted` is false where it is not permitted).
+struct SmallDisk {
+    explicit SmallDisk(const QString& dir);
+    ~SmallDisk();
+    QString path;
+    bool mounted = false;
+};
+
 } // namespace testutil

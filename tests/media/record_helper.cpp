@@ -1,6 +1,7 @@
 // A stand-in for the program that a test can kill: records into argv[1] (settings in argv[2],
 // HOME in argv[3]) and prints "LIVE <tool pid>" once the first frame is in.
-#include "RecordTestEnv.h"
+#include "RecordingTest.h"
+#include "record/RecordingSession.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -17,11 +18,11 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     auto window =
-        rectest::makeWindow(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[1]));
+        testui::makeWindow(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[1]), true);
     window->btnSlotRecord();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
-        if (!window->m_bRecordLive)
+        if (testui::sessionOf(*window).state() != RecordingSession::State::Live)
             return;
         std::printf("LIVE %lld\n", window->m_pRecordProcess->processId());
         std::fflush(stdout);

@@ -2,10 +2,11 @@
 // gives, files it cannot read in the middle of a run, a missing tool, and the merge page that
 // lists a folder at once, fills the durations in the background and probes nothing again for
 // an unchanged folder.
-#include "../ui/UiTestUtil.h"
 #include "MediaTestUtil.h"
-#include "app/DRUI.h"
+#include "WindowFixture.h"
 #include "library/BatchProbe.h"
+#include "media/ToolRun.h"
+#include "merge/MergeJob.h"
 
 #include <QLineEdit>
 #include <QTableWidget>
@@ -187,6 +188,14 @@ void TestBatchProbe::mergePageListsAtOnceAndRemembers()
     window.Init();
     window.m_pDeviceProcess->setProgram(wrapper);
     window.show();
+    const auto pending = [&window] {
+        const auto* prober = window.findChild<BatchProbe*>();
+        return prober && prober->isRunning();
+    };
+    const auto refresh = [&window] {
+        QFocusEvent focusOut(QEvent::FocusOut);
+        QApplication::sendEvent(window.m_pMergeDirEdit, &focusOut);
+    };
     constexpr int kFiles = 6;
     const QString folder = makeFolder(kFiles);
     window.m_pMergeDirEdit->setText(folder);
@@ -195,12 +204,12 @@ void TestBatchProbe::mergePageListsAtOnceAndRemembers()
     window.btnEditSlot();
     QTableWidget* source = window.m_pSourceVideoTable;
     QCOMPARE(source->rowCount(), kFiles);
-    QVERIFY(window.MergeDurationsPending());
+    QVERIFY(pending());
     // A row queued before its duration is known gets it when it comes.
     source->selectRow(0);
     window.btnAddSlot();
     QCOMPARE(window.m_pTargetVideoTable->rowCount(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(!window.MergeDurationsPending(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!pending(), 30000);
     QStringList expected;
     for (int row = 0; row < kFiles; ++row)
         expected.append(row % 2 ? QStringLiteral("00:00:01") : QStringLiteral("00:00:03"));
@@ -210,9 +219,9 @@ void TestBatchProbe::mergePageListsAtOnceAndRemembers()
     QVERIFY2(firstRuns >= 1 && firstRuns < kFiles, qPrintable(QString::number(firstRuns)));
 
     // An unchanged folder shows every duration at once and runs nothing.
-    window.MergeDirFocusOut();
+    refresh();
     QCOMPARE(times(source), expected);
-    QVERIFY(!window.MergeDurationsPending());
+    QVERIFY(!pending());
     QTest::qWait(200);
     QCOMPARE(runs(), firstRuns);
 
@@ -220,9 +229,9 @@ void TestBatchProbe::mergePageListsAtOnceAndRemembers()
     const QString changed = QStringLiteral("%1/rec 0.mp4").arg(folder);
     QFile::remove(changed);
     QVERIFY(QFile::copy(m_clips[1], changed));
-    window.MergeDirFocusOut();
-    QVERIFY(window.MergeDurationsPending());
-    QTRY_VERIFY_WITH_TIMEOUT(!window.MergeDurationsPending(), 30000);
+    refresh();
+    QVERIFY(pending());
+    QTRY_VERIFY_WITH_TIMEOUT(!pending(), 30000);
     QCOMPARE(runs(), firstRuns + 1);
     const QList<QTableWidgetItem*> row =
         source->findItems(QStringLiteral("rec 0.mp4"), Qt::MatchExactly);
@@ -230,11 +239,14 @@ void TestBatchProbe::mergePageListsAtOnceAndRemembers()
     QCOMPARE(source->item(row.first()->row(), 2)->text(), QStringLiteral("00:00:03"));
 
     // The merge job's check reads the streams the page already knows: no run of its own.
-    window.m_vecMergeFiles = {QStringLiteral("rec 1.mp4"), QStringLiteral("rec 3.mp4")};
-    window.m_strMergeOutDir = home.path();
-    QCOMPARE(window.CheckMergeInputs(), QString());
-    QCOMPARE(window.m_vecMergeFacts.size(), 2);
-    QCOMPARE(window.m_vecMergeFacts.at(0).durationText, QStringLiteral("00:00:03"));
+    auto* job = window.findChild<MergeJob*>();
+    QSignalSpy checked(job, &MergeJob::checked);
+    QVERIFY(job->check(
+        MergeRequest{{folder + QStringLiteral("/rec 1.mp4"), folder + QStringLiteral("/rec 3.mp4")},
+                     home.path(),
+                     QDateTime::currentDateTime()}));
+    QVERIFY(checked.wait(10000));
+    QCOMPARE(checked.first().first().toString(), QString());
     QCOMPARE(runs(), firstRuns + 1);
 }
 

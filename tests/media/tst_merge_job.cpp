@@ -1,15 +1,17 @@
 // The merge job with the real media tool on tiny clips: the joined file, the folder it leaves,
 // refused inputs, and runs that fail or are canceled.
-#include "../ui/UiTestUtil.h"
 #include "MediaTestUtil.h"
-#include "app/DRUI.h"
+#include "media/ToolRun.h"
+#include "merge/MergeJob.h"
 
-#include <QLineEdit>
 #include <QSignalSpy>
-#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+
+Q_DECLARE_METATYPE(JobResult)
+Q_DECLARE_METATYPE(JobResult::Kind)
 
 namespace
 {
@@ -38,25 +40,23 @@ private Q_SLOTS:
     void brokenOrCanceledRunLeavesNothing();
 
 private:
-    // Copies clip `clip` ("plain", "big", "mute") into the work folder as each of `names`,
-    // lists the folder and queues `names` in this order, as the page's Add does.
-    void queue(const QStringList& names, const QString& clip = QStringLiteral("plain"));
-    // Runs the job into the work folder; returns its result.
-    int merge();
-    // The final report: {percent, destination, result}; checks it is the only one with 100.
-    QVariantList finalReport() const;
+    // Copies clip `clip` ("plain", "big", "mute") into the work folder as each of `names` and
+    // returns their paths in this order.
+    QStringList place(const QStringList& names, const QString& clip = QStringLiteral("plain"));
+    // Runs the job on `inputs` into the work folder to its end.
+    JobResult merge(const QStringList& inputs);
 
     QTemporaryDir m_clipDir;
     QString m_fake;
     std::unique_ptr<QTemporaryDir> m_root;
     QString m_work; // input and output folder, named with '|', blanks and non-ASCII
-    std::unique_ptr<DRUI> m_window;
-    std::unique_ptr<QSignalSpy> m_spy;
-    std::unique_ptr<uitest::BoxAnswerer> m_boxes;
+    std::unique_ptr<MergeJob> m_job;
+    std::unique_ptr<QSignalSpy> m_progress;
 };
 
 void TestMergeJob::initTestCase()
 {
+    qRegisterMetaType<JobResult>();
     testutil::ClipOptions plain;
     plain.seconds = 1.5;
     testutil::ClipOptions big = plain;
@@ -75,84 +75,63 @@ void TestMergeJob::initTestCase()
 void TestMergeJob::init()
 {
     qunsetenv("VISTREL_FAKE_STAGE");
-    DRUI::m_bisFinished = false;
     m_root = std::make_unique<QTemporaryDir>();
     m_work = m_root->filePath(QStringLiteral("my | videos ü"));
     QVERIFY(QDir().mkpath(m_work));
-    m_window = std::make_unique<DRUI>();
-    m_window->m_strIniPath = m_root->filePath(QStringLiteral("ScreenRecord.ini"));
-    m_window->Init();
-    for (ToolRun* run :
-         {m_window->m_pDeviceProcess, m_window->m_pChangeTSProcess, m_window->m_pMergeProcess})
-        run->setProgram(m_fake);
-    m_spy = std::make_unique<QSignalSpy>(m_window.get(), &DRUI::AddProcessCallBack);
-    m_boxes = std::make_unique<uitest::BoxAnswerer>();
+    m_job = std::make_unique<MergeJob>();
+    m_job->setProgram(m_fake);
+    m_progress = std::make_unique<QSignalSpy>(m_job.get(), &MergeJob::progress);
 }
 
 void TestMergeJob::cleanup()
 {
-    m_boxes.reset();
-    m_spy.reset();
-    m_window.reset();
+    QVERIFY(!m_job->isRunning());
+    // Progress never goes back and never says 100: only the end says the job is done.
+    int last = 0;
+    for (const QList<QVariant>& report : *m_progress) {
+        const int percent = report.at(0).toInt();
+        QVERIFY2(percent >= last && percent < 100, qPrintable(QString::number(percent)));
+        last = percent;
+    }
+    m_progress.reset();
+    m_job.reset();
     m_root.reset();
 }
 
-void TestMergeJob::queue(const QStringList& names, const QString& clip)
+QStringList TestMergeJob::place(const QStringList& names, const QString& clip)
 {
+    QStringList paths;
     for (const QString& name : names) {
-        const QString path = m_work + QLatin1Char('/') + name;
-        if (!QFileInfo::exists(path))
-            QVERIFY(QFile::copy(m_clipDir.filePath(clip + QStringLiteral(".mp4")), path));
+        paths << m_work + QLatin1Char('/') + name;
+        if (!QFileInfo::exists(paths.last()))
+            QFile::copy(m_clipDir.filePath(clip + QStringLiteral(".mp4")), paths.last());
     }
-    m_window->m_pMergeDirEdit->setText(m_work);
-    m_window->RefreshMergeFolderList();
-    QTableWidget* source = m_window->m_pSourceVideoTable;
-    for (const QString& name : names) {
-        const QList<QTableWidgetItem*> found = source->findItems(name, Qt::MatchExactly);
-        QCOMPARE(found.size(), 1);
-        source->selectRow(found.first()->row());
-        m_window->btnAddSlot();
-    }
+    return paths;
 }
 
-int TestMergeJob::merge()
+JobResult TestMergeJob::merge(const QStringList& inputs)
 {
-    m_window->m_strMergeOutDir = m_work;
-    return m_window->StartMergeJob();
-}
-
-QVariantList TestMergeJob::finalReport() const
-{
-    int finals = 0;
-    int last = 0;
-    for (const QList<QVariant>& report : *m_spy) {
-        const int percent = report.at(0).toInt();
-        finals += percent == 100;
-        if (percent < last || (percent < 100 && report.at(3).toInt() != 0))
-            return {};
-        last = percent;
-    }
-    if (finals != 1 || m_spy->last().at(0).toInt() != 100)
+    QSignalSpy finished(m_job.get(), &MergeJob::finished);
+    if (!m_job->start(MergeRequest{inputs, m_work, QDateTime::currentDateTime()}))
         return {};
-    return {100, m_spy->last().at(2), m_spy->last().at(3)};
+    if (!finished.wait(60000) || finished.size() != 1)
+        return {};
+    return finished.first().first().value<JobResult>();
 }
 
 void TestMergeJob::joinsClipsFromAnAwkwardFolder()
 {
-    // A file of the user's that the original design overwrote and then deleted.
+    // A file of the user's that a merge writing its pieces beside the output would clobber.
     const QString users = m_work + QStringLiteral("/1.ts");
     QVERIFY(testutil::writeRandomFile(users, 4096));
     const QByteArray usersSum = testutil::checksum(users);
     const QStringList names{QStringLiteral("Straße 日本.mp4"), QStringLiteral("take \"two\".mp4"),
                             QStringLiteral("three.mp4")};
-    queue(names);
 
-    QCOMPARE(merge(), 0);
+    const JobResult result = merge(place(names));
 
-    const QVariantList report = finalReport();
-    QVERIFY(!report.isEmpty());
-    QCOMPARE(report.value(2).toInt(), 0);
-    const QString output = report.value(1).toString();
+    QCOMPARE(result.kind, JobResult::Kind::Saved);
+    const QString output = result.outputPath;
     QVERIFY2(QRegularExpression(QStringLiteral("/Merge_\\d{4}-\\d\\d-\\d\\d \\d\\d-\\d\\d-\\d\\d"
                                                "\\.mp4$"))
                  .match(output)
@@ -173,26 +152,21 @@ void TestMergeJob::joinsClipsFromAnAwkwardFolder()
 
 void TestMergeJob::secondJobInTheSameSecondTakesAFreeName()
 {
-    queue({QStringLiteral("a.mp4"), QStringLiteral("b.mp4")});
-    QCOMPARE(merge(), 0);
-
-    // Whatever second the next job starts in, a file of that second's name is already there,
-    // as after a job that ended a moment ago.
-    QHash<QString, QByteArray> before;
+    const QStringList inputs = place({QStringLiteral("a.mp4"), QStringLiteral("b.mp4")});
+    // Whatever second the job ends in, a file of that second's name is already there, as
+    // after a job that ended a moment ago.
     const QDateTime now = QDateTime::currentDateTime();
-    for (int s = 0; s < 15; ++s) {
-        const QString taken = m_work + QStringLiteral("/Merge_") +
-                              now.addSecs(s).toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")) +
-                              QStringLiteral(".mp4");
-        if (!QFileInfo::exists(taken))
-            QVERIFY(testutil::writeRandomFile(taken, 512));
-    }
+    for (int s = 0; s < 15; ++s)
+        QVERIFY(testutil::writeRandomFile(
+            m_work + QStringLiteral("/Merge_") +
+                now.addSecs(s).toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")) +
+                QStringLiteral(".mp4"),
+            512));
+    QHash<QString, QByteArray> before;
     for (const QString& name : entries(m_work))
         before.insert(name, testutil::checksum(m_work + QLatin1Char('/') + name));
-    m_spy->clear();
-    QCOMPARE(merge(), 0);
 
-    const QString second = QFileInfo(finalReport().value(1).toString()).fileName();
+    const QString second = QFileInfo(merge(inputs).outputPath).fileName();
     QVERIFY2(second.endsWith(QStringLiteral("(1).mp4")) &&
                  before.contains(second.left(second.size() - 7) + QStringLiteral(".mp4")),
              qPrintable(second));
@@ -218,65 +192,74 @@ void TestMergeJob::refusedBeforeAnyRun()
     QFETCH(QString, odd);
     QFETCH(bool, deleted);
     QFETCH(QString, expected);
-    queue({QStringLiteral("a.mp4")});
-    queue({QStringLiteral("odd one.mp4")}, odd);
-    queue({QStringLiteral("c.mp4")});
+    const QStringList inputs = place({QStringLiteral("a.mp4")}) +
+                               place({QStringLiteral("odd one.mp4")}, odd) +
+                               place({QStringLiteral("c.mp4")});
     if (deleted)
-        QVERIFY(QFile::remove(m_work + QStringLiteral("/odd one.mp4")));
+        QVERIFY(QFile::remove(inputs.at(1)));
     const QStringList before = entries(m_work);
+    QSignalSpy checked(m_job.get(), &MergeJob::checked);
+    QSignalSpy conversions(&m_job->conversionRun(), &ToolRun::finished);
 
-    QCOMPARE(merge(), 1);
+    const JobResult result = merge(inputs);
 
-    QCOMPARE(m_boxes->seen.size(), 1);
-    const QString text = m_boxes->seen.first().text + QLatin1Char('\n');
+    QCOMPARE(result.kind, JobResult::Kind::Failed);
+    QCOMPARE(checked.size(), 1);
+    QCOMPARE(checked.first().first().toString(), result.reason);
+    const QString text = result.reason + QLatin1Char('\n');
     QVERIFY2(text.contains(expected) && !text.contains(QStringLiteral("c.mp4")), qPrintable(text));
-    QCOMPARE(m_spy->count(), 0);
+    QCOMPARE(conversions.size(), 0);
     QCOMPARE(entries(m_work), before);
 }
 
 void TestMergeJob::brokenOrCanceledRunLeavesNothing_data()
 {
     QTest::addColumn<QString>("stage");
-    QTest::addColumn<QString>("mode");
-    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("mode"); // of the fake; empty: the real tool
+    QTest::addColumn<JobResult::Kind>("result");
     const QString join = QStringLiteral("join");
-    QTest::newRow("cancel during the join") << join << QStringLiteral("slow") << 2;
-    QTest::newRow("cancel during a conversion")
-        << QStringLiteral("convert") << QStringLiteral("slow") << 2;
-    QTest::newRow("join reports invalid data") << join << QStringLiteral("fail") << 1;
-    QTest::newRow("join crashes") << join << QStringLiteral("crash") << 1;
-    QTest::newRow("join writes nothing and exits 0") << join << QStringLiteral("silent") << 1;
+    const QString convert = QStringLiteral("convert");
+    const auto canceled = JobResult::Kind::Canceled;
+    const auto failed = JobResult::Kind::Failed;
+    QTest::newRow("cancel during the join") << join << QStringLiteral("slow") << canceled;
+    QTest::newRow("cancel during a conversion") << convert << QStringLiteral("slow") << canceled;
+    QTest::newRow("cancel as the join ends") << join << QString() << canceled;
+    QTest::newRow("join reports invalid data") << join << QStringLiteral("fail") << failed;
+    QTest::newRow("join crashes") << join << QStringLiteral("crash") << failed;
+    QTest::newRow("join writes nothing and exits 0") << join << QStringLiteral("silent") << failed;
 }
 
 void TestMergeJob::brokenOrCanceledRunLeavesNothing()
 {
     QFETCH(QString, stage);
     QFETCH(QString, mode);
-    QFETCH(int, result);
-    qputenv("VISTREL_FAKE_STAGE", stage.toUtf8());
+    QFETCH(JobResult::Kind, result);
+    if (!mode.isEmpty())
+        qputenv("VISTREL_FAKE_STAGE", stage.toUtf8());
     qputenv("VISTREL_FAKE_MODE", mode.toUtf8());
-    queue({QStringLiteral("a.mp4"), QStringLiteral("b.mp4")});
+    const QStringList inputs = place({QStringLiteral("a.mp4"), QStringLiteral("b.mp4")});
     const QStringList before = entries(m_work);
 
-    // The progress dialog's confirmed Cancel sets the stop request while the slow run waits
-    // silently for "q".
-    ToolRun* slow =
-        stage == QLatin1String("join") ? m_window->m_pMergeProcess : m_window->m_pChangeTSProcess;
-    QTimer canceler;
-    connect(&canceler, &QTimer::timeout, this, [slow] {
-        if (slow->isRunning())
-            DRUI::m_bisFinished = true;
-    });
-    if (result == 2)
-        canceler.start(20);
+    ToolRun& run = stage == QLatin1String("join") ? m_job->joinRun() : m_job->conversionRun();
+    if (result == JobResult::Kind::Canceled && !mode.isEmpty()) {
+        // The slow run waits silently for "q" once it has said how far it is.
+        connect(&run, &ToolRun::readyRead, m_job.get(), [this] { m_job->cancel(); });
+    } else if (result == JobResult::Kind::Canceled) {
+        // The join's last words: its file is whole and the tool about to exit.
+        connect(&run, &ToolRun::readyRead, m_job.get(), [this, &run] {
+            if (run.tail().join(QLatin1Char('\n')).contains(QLatin1String("Lsize=")))
+                m_job->cancel();
+        });
+    }
 
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(merge(), result);
+    const JobResult ended = merge(inputs);
+    QCOMPARE(ended.kind, result);
     QVERIFY2(clock.elapsed() < 20000, "the run was not stopped");
-    QCOMPARE(finalReport().value(2).toInt(), result);
+    QCOMPARE(ended.reason.isEmpty(), result == JobResult::Kind::Canceled);
     QCOMPARE(entries(m_work), before);
 }
 
-VISTREL_UI_TEST_MAIN(TestMergeJob)
+QTEST_GUILESS_MAIN(TestMergeJob)
 #include "tst_merge_job.moc"

@@ -1,8 +1,10 @@
 // A recording ended by the program rather than the user: the disk running low, the window
 // closed, Quit in the tray. Each leaves a whole file under the recording's name.
 #include "MediaTestUtil.h"
-#include "RecordTestEnv.h"
+#include "RecordingTest.h"
+#include "media/ToolRun.h"
 #include "record/RecordNames.h"
+#include "record/RecordingSession.h"
 #include "support/Helpers.h"
 
 #include <QApplication>
@@ -20,45 +22,11 @@ namespace
 const QRegularExpression
     kTimeName(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d-\\d\\d-\\d\\d\\.mp4$"));
 
-// A small file system mounted for one test and unmounted when it ends, also on failure.
-struct SmallDisk {
-    QString path;
-    bool mounted = false;
-    explicit SmallDisk(const QString& dir) : path(dir)
-    {
-        QDir().mkpath(path);
-        mounted =
-            QProcess::execute(QStringLiteral("mount"),
-                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                               QStringLiteral("size=15m"), QStringLiteral("tmpfs"), path}) == 0;
-    }
-    ~SmallDisk()
-    {
-        if (mounted)
-            QProcess::execute(QStringLiteral("umount"), {path});
-    }
-};
-
-bool fill(const QString& path, qint64 bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray block(1 << 20, '\0');
-    while (bytes > 0) {
-        const qint64 n = qMin<qint64>(bytes, block.size());
-        if (f.write(block.constData(), n) != n)
-            return false;
-        bytes -= n;
-    }
-    return f.flush();
-}
-
 // The one recording in `dir`: named by its start, whole, at least `seconds` long.
 void checkOneRecording(const QString& dir, double seconds)
 {
     QStringList recordings;
-    for (const QString& f : rectest::filesIn(dir)) {
+    for (const QString& f : testui::filesIn(dir)) {
         QVERIFY2(!f.startsWith(QLatin1Char('.')), qPrintable(f));
         if (f.endsWith(QLatin1String(".mp4")))
             recordings << f;
@@ -68,7 +36,7 @@ void checkOneRecording(const QString& dir, double seconds)
     const QString path = QDir(dir).filePath(recordings[0]);
     const double duration = testutil::probeDuration(path);
     QVERIFY2(duration >= seconds, qPrintable(QString::number(duration)));
-    const double first = rectest::firstPictureTime(path);
+    const double first = testutil::firstVideoFrameTime(path);
     QVERIFY2(first >= 0 && first < 0.05, qPrintable(QString::number(first)));
     QVERIFY(testutil::decodesCleanly(path));
 }
@@ -101,28 +69,30 @@ void TestRecordExit::initTestCase()
 void TestRecordExit::lowSpaceStops()
 {
     QTemporaryDir tmp;
-    SmallDisk disk(tmp.filePath(QStringLiteral("small disk")));
+    testutil::SmallDisk disk(tmp.filePath(QStringLiteral("small disk")));
     if (!disk.mounted)
         QSKIP("mounting a 15 MiB tmpfs is not permitted here (needs root in a privileged "
               "environment)");
-    rectest::BoxAnswerer boxes;
+    testui::ModalAnswerer boxes;
     {
-        auto w = rectest::makeWindow(tmp.path(), disk.path);
+        auto w = testui::makeWindow(tmp.path(), disk.path, true);
         DRUI::m_pAudioComBox->setCurrentIndex(DRUI::m_pAudioComBox->findText("Microphone"));
         w->btnSlotRecord();
-        QVERIFY(rectest::waitUntilLive(*w));
+        QVERIFY(testui::waitUntilLive(*w));
         QTest::qWait(2500);
         QVERIFY(DRUI::m_bIsStart);
 
         // Leave 9 MiB: below the 10 MiB the recording needs, enough to finalise it.
         const qint64 free = qint64(GetFreeSpace(disk.path));
-        QVERIFY(fill(QDir(disk.path).filePath(QStringLiteral("filler")), free - 9 * 1048576));
+        QVERIFY(
+            testutil::fill(QDir(disk.path).filePath(QStringLiteral("filler")), free - 9 * 1048576));
         QVERIFY(QTest::qWaitFor([] { return !DRUI::m_bIsStart; }, 2000));
         QCOMPARE(w->m_pRecordButton->text(), QStringLiteral("Start"));
-        QVERIFY(rectest::waitUntilIdle(*w));
+        QVERIFY(testui::waitUntilIdle(*w));
         QTest::qWait(1000);
-        QCOMPARE(boxes.texts, QStringList{QStringLiteral("Not enough space, recording stopped.")});
-        QCOMPARE(boxes.titles, QStringList{QStringLiteral("Recorder")});
+        QCOMPARE(boxes.texts(),
+                 QStringList{QStringLiteral("Not enough space, recording stopped.")});
+        QCOMPARE(boxes.seen.first().title, QStringLiteral("Recorder"));
         QCOMPARE(DRUI::m_nRecorderRet, 0);
     }
     checkOneRecording(disk.path, 1.5);
@@ -139,12 +109,12 @@ void TestRecordExit::endedWithTheProgram()
 {
     QFETCH(bool, trayQuit);
 
-    rectest::BoxAnswerer boxes;
+    testui::ModalAnswerer boxes;
     QTemporaryDir tmp;
     const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
-    auto w = rectest::makeWindow(tmp.path(), saveDir);
+    auto w = testui::makeWindow(tmp.path(), saveDir, true);
     w->btnSlotRecord();
-    QVERIFY(rectest::waitUntilLive(*w));
+    QVERIFY(testui::waitUntilLive(*w));
 
     // As the program runs: the window's close ends the application's event loop, then the
     // window is destroyed, which must finalise the recording before it returns.
@@ -164,7 +134,7 @@ void TestRecordExit::endedWithTheProgram()
     w.reset();
     QVERIFY(!DRUI::m_bIsStart);
     checkOneRecording(saveDir, 2.0);
-    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join(QLatin1Char('|'))));
+    QVERIFY2(boxes.texts().isEmpty(), qPrintable(boxes.texts().join(QLatin1Char('|'))));
 }
 
 RECTEST_MAIN(TestRecordExit)

@@ -1,10 +1,10 @@
 // Finalising a recording's working file with the real media tool: the lead-in is trimmed, the
 // file is complete and indexed at the front, and nothing is ever lost or left behind.
 #include "MediaTestUtil.h"
-#include "RecordTestEnv.h"
 #include "merge/MergeCommands.h"
 #include "record/RecordNames.h"
 #include "record/RecordingFinalizer.h"
+#include "support/Helpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -118,6 +118,7 @@ private Q_SLOTS:
     void nothingRecorded_data();
     void nothingRecorded();
     void keptWhenTheToolIsMissing();
+    void keptWhenTheDiskIsNearlyFull();
     void joinsWithoutLeadIn();
 
 private:
@@ -198,7 +199,7 @@ void TestRecordFinalize::finalises()
 
     // The picture starts at once (no frozen lead-in), sound and picture have the same length,
     // and the file is whole.
-    const double first = rectest::firstPictureTime(expectedPath);
+    const double first = testutil::firstVideoFrameTime(expectedPath);
     QVERIFY2(first >= 0 && first < 0.05, qPrintable(QString::number(first)));
     const double duration = testutil::probeDuration(expectedPath);
     QVERIFY2(duration >= shortest && duration <= seconds + 0.2,
@@ -254,6 +255,31 @@ void TestRecordFinalize::keptWhenTheToolIsMissing()
     QVERIFY(!outcome.reason.isEmpty());
     QCOMPARE(testutil::checksum(finalPath), sum);
     QVERIFY(!QFileInfo::exists(work));
+}
+
+void TestRecordFinalize::keptWhenTheDiskIsNearlyFull()
+{
+    // A finalised copy needs as much room again: without it the copy would fill the disk to
+    // the last byte and fail half-written. The recording is kept as it is instead.
+    QTemporaryDir tmp;
+    testutil::SmallDisk disk(tmp.filePath(QStringLiteral("small disk")));
+    if (!disk.mounted)
+        QSKIP("mounting a 15 MiB tmpfs is not permitted here (needs root)");
+    const QString work = QDir(disk.path).filePath(QStringLiteral(".a.recording.mp4"));
+    const QString finalPath = QDir(disk.path).filePath(QStringLiteral("a.mp4"));
+    QVERIFY(makeWorkingFile(work, 0.5, 4.0));
+    const QByteArray sum = testutil::checksum(work);
+    const qint64 free = qint64(GetFreeSpace(disk.path));
+    QVERIFY(testutil::fill(QDir(disk.path).filePath(QStringLiteral("filler")),
+                           free - QFileInfo(work).size() / 2));
+
+    const FinalizeOutcome outcome = finalise(work, finalPath);
+    QCOMPARE(int(outcome.kind), int(FinalizeOutcome::Kind::KeptAsIs));
+    QVERIFY2(outcome.reason.contains(QLatin1String("free space")), qPrintable(outcome.reason));
+    QCOMPARE(outcome.finalPath, finalPath);
+    QCOMPARE(testutil::checksum(finalPath), sum);
+    QCOMPARE(QDir(disk.path).entryList(QDir::Files | QDir::Hidden),
+             QStringList({QStringLiteral("a.mp4"), QStringLiteral("filler")}));
 }
 
 void TestRecordFinalize::joinsWithoutLeadIn()

@@ -1,8 +1,10 @@
 // A recording that ends badly is still kept and told: the tool killed under the window, the
-// whole program killed (recovered at the next start), a tool that fails mid-way.
+// whole program killed (recovered at the next start).
 #include "MediaTestUtil.h"
-#include "RecordTestEnv.h"
+#include "RecordingTest.h"
+#include "media/ToolRun.h"
 #include "record/RecordNames.h"
+#include "record/RecordingSession.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -23,7 +25,6 @@ private Q_SLOTS:
     void initTestCase();
     void toolKilledWhileRecording();
     void programKilledRecoveredAtNextStart();
-    void toolFailsMidway();
 
 private:
     bool m_ready;
@@ -38,13 +39,13 @@ void TestRecordSafety::initTestCase()
 
 void TestRecordSafety::toolKilledWhileRecording()
 {
-    rectest::BoxAnswerer boxes;
+    testui::ModalAnswerer boxes;
     QTemporaryDir tmp;
     const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
-    auto w = rectest::makeWindow(tmp.path(), saveDir);
+    auto w = testui::makeWindow(tmp.path(), saveDir, true);
     DRUI::m_pAudioComBox->setCurrentIndex(DRUI::m_pAudioComBox->findText("Microphone"));
     w->btnSlotRecord();
-    QVERIFY(rectest::waitUntilLive(*w));
+    QVERIFY(testui::waitUntilLive(*w));
     QTest::qWait(4500);
     rectest::killNow(w->m_pRecordProcess->processId());
 
@@ -52,17 +53,17 @@ void TestRecordSafety::toolKilledWhileRecording()
     QVERIFY(QTest::qWaitFor([] { return !DRUI::m_bIsStart; }, 5000));
     QCOMPARE(w->m_pRecordButton->text(), QStringLiteral("Start"));
     QVERIFY(w->isVisible() && !w->isMinimized());
-    QVERIFY(rectest::waitUntilIdle(*w));
+    QVERIFY(testui::waitUntilIdle(*w));
 
     // ... keeps what was recorded under the recording's name, and says what happened.
-    const QStringList files = rectest::filesIn(saveDir);
+    const QStringList files = testui::filesIn(saveDir);
     QCOMPARE(files.size(), 1);
     const QString path = QDir(saveDir).filePath(files[0]);
-    QVERIFY(QTest::qWaitFor([&] { return boxes.texts.size() == 1; }, 5000));
-    QVERIFY2(boxes.texts[0].contains(QLatin1String("stopped unexpectedly")) &&
-                 boxes.texts[0].contains(QLatin1String("crashed")) &&
-                 boxes.texts[0].contains(files[0]),
-             qPrintable(boxes.texts[0]));
+    QVERIFY(QTest::qWaitFor([&] { return boxes.texts().size() == 1; }, 5000));
+    QVERIFY2(boxes.texts()[0].contains(QLatin1String("stopped unexpectedly")) &&
+                 boxes.texts()[0].contains(QLatin1String("crashed")) &&
+                 boxes.texts()[0].contains(files[0]),
+             qPrintable(boxes.texts()[0]));
     const double duration = testutil::probeDuration(path);
     QVERIFY2(duration >= 2.0, qPrintable(QString::number(duration)));
     QVERIFY(testutil::decodesCleanly(path));
@@ -96,7 +97,7 @@ void TestRecordSafety::programKilledRecoveredAtNextStart()
 
     // The tool does not go on recording on its own, and what it wrote plays to the end.
     QVERIFY(QTest::qWaitFor([&] { return rectest::processGone(toolPid); }, 10000));
-    const QStringList left = rectest::filesIn(saveDir);
+    const QStringList left = testui::filesIn(saveDir);
     QCOMPARE(left.size(), 1);
     const QString work = QDir(saveDir).filePath(left[0]);
     const QString finalName = finalNameForWorkingFile(left[0]);
@@ -116,45 +117,23 @@ void TestRecordSafety::programKilledRecoveredAtNextStart()
     QVERIFY(testutil::writeRandomFile(busy, 4096));
     const QByteArray busySum = testutil::checksum(busy);
 
-    rectest::BoxAnswerer boxes;
-    auto w = rectest::makeWindow(tmp.path(), saveDir);
+    testui::ModalAnswerer boxes;
+    auto w = testui::makeWindow(tmp.path(), saveDir, true);
     QVERIFY(QTest::qWaitFor(
         [&] {
-            return rectest::filesIn(saveDir) ==
-                   QStringList({QFileInfo(busy).fileName(), finalName});
+            return testui::filesIn(saveDir) == QStringList({QFileInfo(busy).fileName(), finalName});
         },
         30000));
-    QVERIFY(QTest::qWaitFor([&] { return boxes.texts.size() == 1; }, 5000));
-    QVERIFY2(boxes.texts[0].contains(QLatin1String("recovered")) &&
-                 boxes.texts[0].contains(finalName),
-             qPrintable(boxes.texts[0]));
+    QVERIFY(QTest::qWaitFor([&] { return boxes.texts().size() == 1; }, 5000));
+    QVERIFY2(boxes.texts()[0].contains(QLatin1String("recovered")) &&
+                 boxes.texts()[0].contains(finalName),
+             qPrintable(boxes.texts()[0]));
     QCOMPARE(testutil::checksum(busy), busySum);
     const QString finalPath = QDir(saveDir).filePath(finalName);
     QVERIFY(testutil::decodesCleanly(finalPath));
-    const double first = rectest::firstPictureTime(finalPath);
+    const double first = testutil::firstVideoFrameTime(finalPath);
     QVERIFY2(first >= 0 && first < 0.05, qPrintable(QString::number(first)));
     QVERIFY(testutil::probeDuration(finalPath) >= 3.5);
-}
-
-void TestRecordSafety::toolFailsMidway()
-{
-    rectest::BoxAnswerer boxes;
-    QTemporaryDir tmp;
-    const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
-    auto w = rectest::makeWindow(tmp.path(), saveDir);
-    w->m_pRecordProcess->setProgram(qEnvironmentVariable("VISTREL_SOURCE_DIR") +
-                                    QStringLiteral("/tests/media/fakes/record_fails_midway.sh"));
-    w->btnSlotRecord();
-    QVERIFY(QTest::qWaitFor([&] { return w->m_bRecordLive; }, 5000));
-    QVERIFY(QTest::qWaitFor([] { return !DRUI::m_bIsStart; }, 10000));
-    QCOMPARE(w->m_pRecordButton->text(), QStringLiteral("Start"));
-    QVERIFY(!DRUI::m_pStereoMix->isVisible());
-    QVERIFY(rectest::waitUntilIdle(*w));
-    QVERIFY(QTest::qWaitFor([&] { return boxes.texts.size() == 1; }, 5000));
-    QVERIFY2(boxes.texts[0].contains(QLatin1String("the X display went away")) &&
-                 boxes.texts[0].contains(QLatin1String("Nothing was recorded")),
-             qPrintable(boxes.texts[0]));
-    QVERIFY(rectest::filesIn(saveDir).isEmpty());
 }
 
 RECTEST_MAIN(TestRecordSafety)

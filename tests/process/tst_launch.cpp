@@ -2,22 +2,27 @@
 #include "app/DRUI.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStackedLayout>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace
 {
 
 const char kShown[] = "window shown";
 
-// A copy of the executable with its "tool" link, so Out.txt and ScreenRecord.ini land here.
+// A copy of the executable with its "tool" link, a private home (settings, state) and runtime
+// folder (the instance lock).
 struct AppCopy {
     AppCopy()
     {
@@ -38,9 +43,10 @@ struct AppCopy {
     bool ok = false;
 };
 
-QProcessEnvironment baseEnvironment(const AppCopy& app)
+QProcessEnvironment appEnvironment(const AppCopy& app)
 {
     QProcessEnvironment env;
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
     env.insert(QStringLiteral("HOME"), app.path(QStringLiteral("home")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), app.path(QStringLiteral("run")));
@@ -67,6 +73,30 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The process that wrote "window shown, pid N" into the log at `out`.
+qint64 shownPid(const QString& out)
+{
+    static const QRegularExpression shown(QStringLiteral("window shown, pid (\\d+)"));
+    return shown.match(QString::fromUtf8(readAll(out))).captured(1).toLongLong();
+}
+
+// Asks a process that is not the test's child to end (SIGTERM) and waits until it has.
+bool endProcess(qint64 pid)
+{
+    ::kill(pid_t(pid), SIGTERM);
+    const QString stat = QStringLiteral("/proc/%1/stat").arg(pid);
+    const QDeadlineTimer deadline(30000);
+    while (!deadline.hasExpired()) {
+        const QByteArray text = readAll(stat);
+        const int close = text.lastIndexOf(')');
+        // Gone, or a zombie nobody has reaped yet.
+        if (close < 0 || text.mid(close + 2, 1) == "Z")
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
 } // namespace
 
 class TestLaunch : public QObject
@@ -75,9 +105,11 @@ class TestLaunch : public QObject
 private Q_SLOTS:
     void applicationRunsAndCleansUp_data();
     void applicationRunsAndCleansUp();
-    void launcherRelaunchesElevated_data();
-    void launcherRelaunchesElevated();
-    void launcherWithoutPkexec();
+    void launcherRelaunchesAsTheUser_data();
+    void launcherRelaunchesAsTheUser();
+    void launcherTellsWhyItCannotStart();
+    void secondStartShowsTheFirst_data();
+    void secondStartShowsTheFirst();
     void windowFrame();
 };
 
@@ -107,10 +139,8 @@ void TestLaunch::applicationRunsAndCleansUp()
         QVERIFY(QDir().mkdir(out));
     }
 
-    QProcessEnvironment env = baseEnvironment(app);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess proc;
-    proc.setProcessEnvironment(env);
+    proc.setProcessEnvironment(appEnvironment(app));
     proc.setWorkingDirectory(app.dir.path());
     proc.start(app.executable, {QStringLiteral("x")});
     QVERIFY(proc.waitForStarted(10000));
@@ -141,86 +171,139 @@ void TestLaunch::applicationRunsAndCleansUp()
         QVERIFY(!QFileInfo::exists(out));
 }
 
-void TestLaunch::launcherRelaunchesElevated_data()
+void TestLaunch::launcherRelaunchesAsTheUser_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("no argument") << QStringList{};
-    QTest::newRow("two arguments") << QStringList{"start", "again"};
+    QTest::addColumn<QString>("stateHome"); // XDG_STATE_HOME under the copy's folder, or unset
+    QTest::addColumn<QString>("stateFolder");
+    QTest::newRow("no argument") << QStringList{} << ""
+                                 << "home/.local/state/vistrel";
+    QTest::newRow("two arguments, XDG_STATE_HOME set")
+        << QStringList{"start", "again"} << "my state"
+        << "my state/vistrel";
 }
 
-void TestLaunch::launcherRelaunchesElevated()
+void TestLaunch::launcherRelaunchesAsTheUser()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QString, stateHome);
+    QFETCH(QString, stateFolder);
     AppCopy app;
     QVERIFY(app.ok);
-    QVERIFY(QDir().mkdir(app.path(QStringLiteral("bin"))));
-    const QString log = app.path(QStringLiteral("pkexec.log"));
-    const QString release = app.path(QStringLiteral("release"));
-    // Holds on until the test releases it, so the launcher must not wait for it.
-    const QString pkexec = app.path(QStringLiteral("bin/pkexec"));
-    QFile script(pkexec);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\n"
-                 "i=0\n"
-                 "while [ ! -e \"$RELEASE\" ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done\n"
-                 "for a in \"$@\"; do printf '%s\\0' \"$a\"; done >\"$LOG.part\"\n"
-                 "mv \"$LOG.part\" \"$LOG\"\n");
-    script.close();
-    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QProcessEnvironment env = appEnvironment(app);
+    if (!stateHome.isEmpty())
+        env.insert(QStringLiteral("XDG_STATE_HOME"), app.path(stateHome));
+    env.insert(QStringLiteral("VISTREL_TEST_MARK"), QStringLiteral("kept"));
+    QProcess launcher;
+    launcher.setProcessEnvironment(env);
+    launcher.setWorkingDirectory(app.dir.path());
+    launcher.start(app.executable, arguments);
+    QVERIFY(launcher.waitForFinished(20000));
+    QCOMPARE(launcher.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(launcher.exitCode(), 0);
 
-    QProcessEnvironment env = baseEnvironment(app);
-    env.insert(QStringLiteral("PATH"),
-               app.path(QStringLiteral("bin")) + QStringLiteral(":/usr/bin:/bin"));
-    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":93"));
-    env.insert(QStringLiteral("XAUTHORITY"), QStringLiteral("/run/user/1000/xauth"));
-    env.insert(QStringLiteral("LOG"), log);
-    env.insert(QStringLiteral("RELEASE"), release);
-    // Were the launcher to build a window, this platform would abort it.
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("no-such-platform"));
-    QProcess proc;
-    proc.setProcessEnvironment(env);
-    proc.setWorkingDirectory(app.dir.path());
-    proc.start(app.executable, arguments);
-    QVERIFY(proc.waitForFinished(20000));
-    QCOMPARE(proc.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(proc.exitCode(), 0);
-    QVERIFY(!QFileInfo::exists(log));
+    // The relaunched copy works in the state folder, made for the user alone.
+    const QString state = app.path(stateFolder);
+    const QString out = state + QStringLiteral("/Out.txt");
+    QTRY_VERIFY_WITH_TIMEOUT(readAll(out).contains(kShown), 30000);
+    QCOMPARE(QFile::permissions(state) & 0x0077, QFile::Permissions());
+    const qint64 pid = shownPid(out);
+    QVERIFY(pid > 0);
+    // Not the test's child: ended here even when a check below fails.
+    auto ending = qScopeGuard([pid] { endProcess(pid); });
+    const QString proc = QStringLiteral("/proc/%1/").arg(pid);
+    QCOMPARE(QFile::symLinkTarget(proc + QStringLiteral("cwd")), state);
+    QCOMPARE(readAll(proc + QStringLiteral("cmdline")),
+             app.executable.toUtf8() + QByteArray("\0start\0", 7));
+    const QByteArray environment = '\0' + readAll(proc + QStringLiteral("environ"));
+    QVERIFY(environment.contains(QByteArray("\0VISTREL_TEST_MARK=kept\0", 24)));
+    QCOMPARE(QFileInfo(proc).ownerId(), ::getuid());
     QVERIFY(!QFileInfo::exists(app.path(QStringLiteral("Out.txt"))));
 
-    QFile releaseFile(release);
-    QVERIFY(releaseFile.open(QIODevice::WriteOnly));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(log), 20000);
-    QByteArrayList words = readAll(log).split('\0');
-    words.removeLast();
-    QStringList relaunch;
-    for (const QByteArray& word : words)
-        relaunch.append(QString::fromUtf8(word));
-    QCOMPARE(relaunch,
-             (QStringList{"env", "DISPLAY=:93", "XAUTHORITY=/run/user/1000/xauth",
-                          "PULSE_SERVER=unix:/nonexistent/native", app.executable, "start"}));
+    ending.dismiss();
+    QVERIFY(endProcess(pid));
+    QVERIFY(!QFileInfo::exists(out));
 }
 
-void TestLaunch::launcherWithoutPkexec()
+void TestLaunch::launcherTellsWhyItCannotStart()
 {
     AppCopy app;
     QVERIFY(app.ok);
-    QVERIFY(QDir().mkdir(app.path(QStringLiteral("bin"))));
-    QProcessEnvironment env = baseEnvironment(app);
-    env.insert(QStringLiteral("PATH"), app.path(QStringLiteral("bin")));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("no-such-platform"));
-    QProcess proc;
-    proc.setProcessEnvironment(env);
-    proc.setWorkingDirectory(app.dir.path());
-    proc.start(app.executable, {});
-    QVERIFY(proc.waitForFinished(20000));
-    QCOMPARE(proc.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(proc.exitCode(), 0);
-    const QStringList lines =
-        QString::fromUtf8(proc.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 1);
-    QVERIFY2(lines.first().contains(app.executable + QStringLiteral(" start")),
-             qPrintable(lines.first()));
-    QVERIFY(proc.readAllStandardOutput().isEmpty());
+    QFile blocker(app.path(QStringLiteral("state")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    QProcessEnvironment env = appEnvironment(app);
+    env.insert(QStringLiteral("XDG_STATE_HOME"), blocker.fileName());
+    QProcess launcher;
+    launcher.setProcessEnvironment(env);
+    launcher.start(app.executable, {});
+    QVERIFY(launcher.waitForFinished(20000));
+    QCOMPARE(launcher.exitStatus(), QProcess::NormalExit);
+    QVERIFY(launcher.exitCode() != 0);
+    const QString said = QString::fromUtf8(launcher.readAllStandardError());
+    QVERIFY2(said.contains(QStringLiteral("cannot start")) &&
+                 said.contains(blocker.fileName() + QStringLiteral("/vistrel")),
+             qPrintable(said));
+}
+
+void TestLaunch::secondStartShowsTheFirst_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("second start with one argument") << "application";
+    QTest::newRow("second start through the launcher") << "launcher";
+    QTest::newRow("two starts at the same moment") << "together";
+    QTest::newRow("start after a crash left the lock and socket") << "crash";
+}
+
+void TestLaunch::secondStartShowsTheFirst()
+{
+    QFETCH(QString, how);
+    AppCopy app;
+    QVERIFY(app.ok);
+    const QString one = app.path(QStringLiteral("one"));
+    const QString two = app.path(QStringLiteral("two"));
+    QVERIFY(QDir().mkpath(one) && QDir().mkpath(two));
+    QProcess first;
+    QProcess second;
+    for (QProcess* p : {&first, &second})
+        p->setProcessEnvironment(appEnvironment(app));
+    first.setWorkingDirectory(one);
+    second.setWorkingDirectory(two);
+    first.start(app.executable, {QStringLiteral("start")});
+    if (how == QLatin1String("crash")) {
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(one + QStringLiteral("/Out.txt")).contains(kShown), 30000);
+        first.kill();
+        QVERIFY(first.waitForFinished(10000));
+        QVERIFY(QFileInfo::exists(app.path(QStringLiteral("run/vistrel/instance.lock"))));
+        // The next start takes over the dead one's lock and socket.
+        first.setWorkingDirectory(app.path(QStringLiteral("home")));
+        first.start(app.executable, {QStringLiteral("start")});
+    }
+    if (how == QLatin1String("together")) {
+        second.start(app.executable, {QStringLiteral("start")});
+    } else {
+        const QString log = first.workingDirectory() + QStringLiteral("/Out.txt");
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(log).contains(kShown), 30000);
+        second.start(app.executable, how == QLatin1String("launcher")
+                                         ? QStringList()
+                                         : QStringList{QStringLiteral("x")});
+    }
+
+    // Exactly one runs; the other showed its window and left, without a log of its own.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        first.state() == QProcess::NotRunning || second.state() == QProcess::NotRunning, 30000);
+    QProcess* running = &first;
+    QProcess* later = &second;
+    if (first.state() == QProcess::NotRunning)
+        std::swap(running, later);
+    QCOMPARE(later->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(later->exitCode(), 0);
+    QCOMPARE(running->state(), QProcess::Running);
+    const QString log = running->workingDirectory() + QStringLiteral("/Out.txt");
+    QTRY_VERIFY_WITH_TIMEOUT(readAll(log).contains("a second start asked for the window"), 10000);
+    QVERIFY(!QFileInfo::exists(later->workingDirectory() + QStringLiteral("/Out.txt")));
+    QVERIFY(!QFileInfo::exists(app.path(QStringLiteral("home/.local/state/vistrel/Out.txt"))));
+    running->terminate();
+    QVERIFY(running->waitForFinished(30000));
 }
 
 void TestLaunch::windowFrame()

@@ -1,7 +1,8 @@
 // The cut page offscreen: its list, the choice of a file, the slider, the marks and the buttons.
-#include "UiTestUtil.h"
-#include "app/DRUI.h"
-#include "dialogs/MessageBox.h"
+#include "MediaTestUtil.h"
+#include "ModalAnswerer.h"
+#include "WindowFixture.h"
+#include "media/ToolRun.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -10,14 +11,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStackedLayout>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
 
 namespace
@@ -29,24 +29,6 @@ void makeFile(const QString& path, const QString& modified)
     QVERIFY(file.open(QIODevice::WriteOnly));
     QVERIFY(file.setFileTime(QDateTime::fromString(modified, QStringLiteral("yyyy-MM-dd hh:mm")),
                              QFileDevice::FileModificationTime));
-}
-
-// Runs `action` while pressing OK on every message box it opens; returns how many there were.
-int answeringBoxes(const std::function<void()>& action)
-{
-    int boxes = 0;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<CMessageBox*>(QApplication::activeModalWidget());
-        if (box && box->isVisible() && !box->property("answered").toBool()) {
-            box->setProperty("answered", true);
-            ++boxes;
-            box->btnSlotOK();
-        }
-    });
-    timer.start(20);
-    action();
-    return boxes;
 }
 
 // A drag of the handle to `seconds`, the only move that sets the current position.
@@ -73,6 +55,10 @@ private Q_SLOTS:
     void unreadableFileRefusesMarks_data();
     void unreadableFileRefusesMarks();
     void folderEditRefreshesOnFocusOut();
+    void probe_data();
+    void probe();
+    void cutButton_data();
+    void cutButton();
 
 private:
     QStringList rows() const;
@@ -97,18 +83,21 @@ void TestCutPage::initTestCase()
     makeFile(m_folder + QStringLiteral("/clip.mp4"), QStringLiteral("2023-06-01 10:00"));
     makeFile(m_folder + QStringLiteral("/notes.txt"), QStringLiteral("2023-07-01 10:00"));
 
-    m_window = std::make_unique<DRUI>();
-    m_window->m_strIniPath = m_dir.filePath(QStringLiteral("ScreenRecord.ini"));
-    m_window->Init();
-    qputenv("VISTREL_FAKE_MODE", "probe");
-    m_window->m_pDeviceProcess->setProgram(qEnvironmentVariable("VISTREL_SOURCE_DIR") +
-                                           QStringLiteral("/tests/media/fakes/cut_fake_tool.sh"));
-    m_window->show();
+    testutil::ClipOptions opts;
+    opts.seconds = 6;
+    QVERIFY(testutil::makeClip(m_dir.filePath(QStringLiteral("real.mp4")), opts));
+
+    m_window = testui::makeWindow(m_dir.path(), m_folder);
+    m_window->m_pCutProcess->setProgram(testutil::ffmpegPath());
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }
 
 void TestCutPage::init()
 {
+    qputenv("VISTREL_FAKE_MODE", "probe");
+    m_window->m_pDeviceProcess->setProgram(qEnvironmentVariable("VISTREL_SOURCE_DIR") +
+                                           QStringLiteral("/tests/media/fakes/cut_fake_tool.sh"));
+    m_window->m_pDeviceProcess->setTimeLimit(30000);
     m_window->m_pCutDirEdit->setText(m_folder);
     m_window->btnMontageSlot();
     QCOMPARE(m_window->m_pStackedLayout->currentIndex(), 2);
@@ -217,17 +206,30 @@ void TestCutPage::marksTakeTheDraggedPosition()
 void TestCutPage::unreadableFileRefusesMarks_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::newRow("damaged file") << QStringLiteral("broken.mp4");
-    QTest::newRow("unknown length") << QStringLiteral("live.mp4");
+    QTest::addColumn<QString>("told");
+    const QString damaged = QStringLiteral("The file could not be read. It may be damaged.");
+    QTest::newRow("damaged file") << QStringLiteral("broken.mp4") << damaged;
+    QTest::newRow("unknown length") << QStringLiteral("live.mp4") << damaged;
+    QTest::newRow("tool missing: not blamed on the file")
+        << QStringLiteral("-") << QStringLiteral("The file cannot be read: The media tool could "
+                                                 "not be started");
 }
 
 void TestCutPage::unreadableFileRefusesMarks()
 {
     QFETCH(QString, file);
+    QFETCH(QString, told);
     choose(QStringLiteral("clip.mp4"));
     drag(m_window->m_pSlider, 30);
 
-    QCOMPARE(answeringBoxes([&] { choose(file); }), 1);
+    testui::ModalAnswerer boxes;
+    if (file == QLatin1String("-")) {
+        m_window->m_pDeviceProcess->setProgram(m_dir.filePath(QStringLiteral("no-tool")));
+        file = QStringLiteral("older.mp4");
+    }
+    choose(file);
+    QCOMPARE(boxes.texts().size(), 1);
+    QVERIFY2(boxes.texts().first().startsWith(told), qPrintable(boxes.texts().first()));
     QCOMPARE(m_window->m_n64Duration, qint64(0));
     QCOMPARE(m_window->m_pSlider->maximum(), 0);
     QVERIFY(m_window->m_pTimeLabel->text().contains(QLatin1String("unknown")));
@@ -254,6 +256,81 @@ void TestCutPage::folderEditRefreshesOnFocusOut()
     m_window->m_pCutDirEdit->clear();
     QApplication::sendEvent(m_window->m_pCutDirEdit, &focusOut);
     QCOMPARE(rows(), QStringList{QStringLiteral("only.mp4")});
+}
+
+void TestCutPage::probe_data()
+{
+    QTest::addColumn<QString>("fakeMode");
+    QTest::addColumn<int>("limitMs");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("hundred hours") << QStringLiteral("long") << 30000 << QStringLiteral("100:00:0");
+    QTest::newRow("a probe outliving its limit is killed")
+        << QStringLiteral("hang") << 1500 << QStringLiteral("00:00:42");
+}
+
+void TestCutPage::probe()
+{
+    QFETCH(QString, fakeMode);
+    QFETCH(int, limitMs);
+    QFETCH(QString, expected);
+    ToolRun* run = m_window->m_pDeviceProcess;
+    qputenv("VISTREL_FAKE_MODE", fakeMode.toUtf8());
+    run->setTimeLimit(limitMs);
+    // What an earlier listing or probe left must never be taken for this file's duration.
+    m_window->m_strDeviceText = QStringLiteral("  Duration: 01:00:00.00, start: 0.0\n");
+    QCOMPARE(m_window->GetVedioTimeSeconds(m_folder + QStringLiteral("/clip.mp4")), expected);
+    QVERIFY(!run->isRunning());
+}
+
+void TestCutPage::cutButton_data()
+{
+    QTest::addColumn<qint64>("start");
+    QTest::addColumn<qint64>("end");
+    QTest::addColumn<bool>("chooseFolder");
+    QTest::addColumn<QStringList>("modals"); // the modal windows the user sees, in order
+    QTest::addColumn<QStringList>("files");  // what the output folder holds afterwards
+    const QStringList cut{QStringLiteral("Cut_real.mp4")};
+    QTest::newRow("end before start: told, no folder asked")
+        << qint64(4) << qint64(2) << true << QStringList{QStringLiteral("CMessageBox")}
+        << QStringList();
+    QTest::newRow("folder chooser canceled: nothing")
+        << qint64(1) << qint64(3) << false << QStringList{QStringLiteral("QFileDialog")}
+        << QStringList();
+    QTest::newRow("a span: cut under the dialog, success told")
+        << qint64(1) << qint64(3) << true
+        << QStringList{QStringLiteral("QFileDialog"), QStringLiteral("CMessageBox")} << cut;
+}
+
+void TestCutPage::cutButton()
+{
+    QFETCH(qint64, start);
+    QFETCH(qint64, end);
+    QFETCH(bool, chooseFolder);
+    QFETCH(QStringList, modals);
+    QFETCH(QStringList, files);
+    QTemporaryDir out;
+    m_window->m_strCutSrcFile = m_dir.filePath(QStringLiteral("real.mp4"));
+    m_window->m_n64StartTime = start;
+    m_window->m_n64EndTime = end;
+    m_window->m_strCutOutDir = out.path();
+    DRUI::m_bisFinished = true; // as the previous job's dialog leaves it
+    QSignalSpy reports(m_window.get(), &DRUI::CutProcessCallBack);
+    testui::ModalAnswerer answerer;
+    if (chooseFolder)
+        answerer.folder = out.path();
+    m_window->btnSlotLayout3Cut();
+    QTRY_COMPARE(answerer.seen.size(), modals.size());
+    QStringList seen;
+    for (const testui::SeenModal& m : answerer.seen)
+        seen << m.type;
+    QCOMPARE(seen, modals);
+    QCOMPARE(testui::filesIn(out.path()), files);
+    QCOMPARE(reports.isEmpty(), files.isEmpty());
+    if (!files.isEmpty()) {
+        QCOMPARE(reports.last().at(0).toInt(), 100);
+        QCOMPARE(reports.last().at(3).toInt(), 0);
+        QVERIFY(answerer.seen.last().text.startsWith(QLatin1String("Cut success")));
+    }
 }
 
 VISTREL_UI_TEST_MAIN(TestCutPage)

@@ -1,12 +1,14 @@
 // The merge page offscreen: the folder list, the 20-file limit, moving rows and the buttons'
 // states, and the merge list kept across visits.
 #include "MediaTestUtil.h"
-#include "UiTestUtil.h"
-#include "app/DRUI.h"
+#include "ModalAnswerer.h"
+#include "WindowFixture.h"
+#include "library/BatchProbe.h"
 
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStackedLayout>
 #include <QTableWidget>
 #include <QtTest>
@@ -26,6 +28,8 @@ private Q_SLOTS:
     void moveRows_data();
     void moveRows();
     void mergeListKeptAcrossVisits();
+    void mergeButton_data();
+    void mergeButton();
 
 private:
     // Clicks `row` of `table` as the user would (the row must be on screen).
@@ -39,7 +43,7 @@ private:
     QTemporaryDir m_folder; // one.mp4 (1 s, oldest), two.mp4 (2 s), three.mp4 (3 s, newest)
     std::unique_ptr<QTemporaryDir> m_root;
     std::unique_ptr<DRUI> m_window;
-    std::unique_ptr<uitest::BoxAnswerer> m_boxes;
+    std::unique_ptr<testui::ModalAnswerer> m_boxes;
 };
 
 void TestMergePage::initTestCase()
@@ -72,8 +76,8 @@ void TestMergePage::init()
     m_window->btnEditSlot();
     QCOMPARE(m_window->m_pStackedLayout->currentIndex(), 3);
     // The durations are probed in the background.
-    QTRY_VERIFY(!m_window->MergeDurationsPending());
-    m_boxes = std::make_unique<uitest::BoxAnswerer>();
+    QTRY_VERIFY(!m_window->findChild<BatchProbe*>()->isRunning());
+    m_boxes = std::make_unique<testui::ModalAnswerer>();
 }
 
 void TestMergePage::cleanup()
@@ -261,6 +265,52 @@ void TestMergePage::mergeListKeptAcrossVisits()
     }
     QCOMPARE(mergeList(), QStringList{before.at(1)});
     QVERIFY(!m_window->m_pMergeButton->isEnabled());
+}
+
+void TestMergePage::mergeButton_data()
+{
+    QTest::addColumn<bool>("gone");          // a queued file is deleted before the Merge click
+    QTest::addColumn<QStringList>("modals"); // what the user sees, in order
+    QTest::addColumn<QString>("told");       // the start of the last box's text
+    QTest::newRow("refused: told before any dialog")
+        << true << QStringList{QStringLiteral("QFileDialog"), QStringLiteral("CMessageBox")}
+        << QStringLiteral("Merge failed, these files are no longer in the video directory:");
+    QTest::newRow("merged under the dialog")
+        << false << QStringList{QStringLiteral("QFileDialog"), QStringLiteral("CMessageBox")}
+        << QStringLiteral("Merge success, file path is ");
+}
+
+void TestMergePage::mergeButton()
+{
+    QFETCH(bool, gone);
+    QFETCH(QStringList, modals);
+    QFETCH(QString, told);
+    // A folder of its own, so a queued file can go.
+    QTemporaryDir in;
+    for (const QString& name : {QStringLiteral("one.mp4"), QStringLiteral("two.mp4")})
+        QVERIFY(QFile::copy(m_folder.filePath(name), in.filePath(name)));
+    m_window->m_pMergeDirEdit->setText(in.path());
+    m_window->btnEditSlot();
+    QTRY_VERIFY(!m_window->findChild<BatchProbe*>()->isRunning());
+    queue({QStringLiteral("one.mp4"), QStringLiteral("two.mp4")});
+    if (gone)
+        QVERIFY(QFile::remove(in.filePath(QStringLiteral("two.mp4"))));
+    QTemporaryDir outDir;
+    m_boxes->folder = outDir.path();
+    QSignalSpy reports(m_window.get(), &DRUI::AddProcessCallBack);
+
+    QTest::mouseClick(m_window->m_pMergeButton, Qt::LeftButton);
+
+    QStringList seen;
+    for (const testui::SeenModal& m : m_boxes->seen)
+        seen << m.type;
+    QCOMPARE(seen, modals);
+    QVERIFY2(m_boxes->seen.last().text.startsWith(told), qPrintable(m_boxes->seen.last().text));
+    const QStringList out =
+        QDir(outDir.path())
+            .entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(out.size(), gone ? 0 : 1);
+    QCOMPARE(reports.isEmpty(), gone);
 }
 
 VISTREL_UI_TEST_MAIN(TestMergePage)

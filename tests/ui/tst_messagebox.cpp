@@ -1,5 +1,6 @@
 // The message box: the answer for every way of closing it.
-#include "UiTestUtil.h"
+#include "ModalAnswerer.h"
+#include "WindowFixture.h"
 #include "dialogs/MessageBox.h"
 
 #include <QPushButton>

@@ -1,5 +1,6 @@
 // The job progress dialog: progress, the outcome shown once, and cancelling a running job.
-#include "UiTestUtil.h"
+#include "ModalAnswerer.h"
+#include "WindowFixture.h"
 #include "app/DRUI.h"
 #include "dialogs/ScanUI.h"
 
@@ -121,7 +122,7 @@ private Q_SLOTS:
         QFETCH(QString, destination);
         QFETCH(QString, told);
 
-        uitest::BoxAnswerer answerer;
+        testui::ModalAnswerer answerer;
         SCANUI dlg;
         showDialog(dlg);
         QCOMPARE(QApplication::activeModalWidget(), &dlg);
@@ -179,14 +180,14 @@ private Q_SLOTS:
         QFETCH(QString, answer);
         QFETCH(QString, question);
 
-        uitest::BoxAnswerer answerer;
+        testui::ModalAnswerer answerer;
         answerer.answer = answer;
         SCANUI dlg;
         showDialog(dlg);
 
         int percent = 0;
         int percentAtQuestion = -1;
-        answerer.hook = [&](CMessageBox*, const uitest::SeenBox& box) {
+        answerer.hook = [&](CMessageBox*, const testui::SeenModal& box) {
             if (box.question)
                 percentAtQuestion = percent;
             return false;
@@ -249,12 +250,12 @@ private Q_SLOTS:
         QFETCH(int, error);
         QFETCH(QString, told);
 
-        uitest::BoxAnswerer answerer;
+        testui::ModalAnswerer answerer;
         SCANUI dlg;
         showDialog(dlg);
         reportFor(Cut, 30, kSource, kDestination, 0);
 
-        answerer.hook = [&](CMessageBox* box, const uitest::SeenBox& seen) {
+        answerer.hook = [&](CMessageBox* box, const testui::SeenModal& seen) {
             if (!seen.question)
                 return false;
             // The job ends while the user still reads the question.
@@ -278,7 +279,7 @@ private Q_SLOTS:
 
     void earlierFailureDoesNotEndNextDialog()
     {
-        uitest::BoxAnswerer answerer;
+        testui::ModalAnswerer answerer;
         {
             SCANUI failed;
             showDialog(failed);

@@ -1,5 +1,6 @@
 // The home page, its top button bar on every page, and the tray icon.
-#include "UiTestUtil.h"
+#include "ModalAnswerer.h"
+#include "WindowFixture.h"
 #include "app/DRUI.h"
 
 #include <QAction>
@@ -144,14 +145,14 @@ private Q_SLOTS:
 
         QCOMPARE(m_window->m_pTrayIcon, first);
         QCOMPARE(m_window->findChildren<QSystemTrayIcon*>().size(), 1);
-        QCOMPARE(first->contextMenu(), m_window->m_pTrayMenu);
+        QCOMPARE(first->contextMenu(), m_window->m_pTrayIcon->contextMenu());
         QCOMPARE(m_window->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
     }
 
     void trayMenuEntries()
     {
         m_window->CreateSystemTray();
-        const QList<QAction*> actions = m_window->m_pTrayMenu->actions();
+        const QList<QAction*> actions = m_window->m_pTrayIcon->contextMenu()->actions();
         QCOMPARE(actions.size(), 3);
         QVERIFY2(!actions.at(0)->isEnabled(), "Pause must never be enabled");
         QVERIFY(actions.at(1)->isEnabled());
@@ -191,7 +192,7 @@ private Q_SLOTS:
     {
         m_window->CreateSystemTray();
         QVERIFY(m_window->isVisible());
-        m_window->m_pTrayMenu->actions().at(2)->trigger();
+        m_window->m_pTrayIcon->contextMenu()->actions().at(2)->trigger();
         QVERIFY(!m_window->isVisible());
         QVERIFY(!DRUI::m_bIsStart);
     }

@@ -37,8 +37,6 @@ class TestDeviceList : public QObject
 private Q_SLOTS:
     void pulseChoices_data();
     void pulseChoices();
-    void avfoundation_data();
-    void avfoundation();
 };
 
 void TestDeviceList::pulseChoices_data()
@@ -94,53 +92,6 @@ void TestDeviceList::pulseChoices()
     const CaptureDevices found = choosePulseDevices(src, parsePulseListing(sinks));
     QCOMPARE(found.mic >= 0 ? src[found.mic].name : QString(), mic);
     QCOMPARE(found.sys >= 0 ? src[found.sys].name : QString(), sys);
-    QCOMPARE(toChoices(audioChoices(found.mic, found.sys)), choices);
-}
-
-void TestDeviceList::avfoundation_data()
-{
-    QTest::addColumn<QString>("listing");
-    QTest::addColumn<char>("screen");
-    QTest::addColumn<Choices>("choices");
-
-    const QString video =
-        QStringLiteral("[AVFoundation indev @ 0x7f9] AVFoundation video devices:\n"
-                       "[AVFoundation indev @ 0x7f9] [0] FaceTime HD Camera\n"
-                       "[AVFoundation indev @ 0x7f9] [1] Capture screen 0\n");
-    QTest::newRow("mic 0 and a sound device listed last")
-        << video + QStringLiteral("[AVFoundation indev @ 0x7f9] AVFoundation audio devices:\n"
-                                  "[AVFoundation indev @ 0x7f9] [0] Built-in Microphone\n"
-                                  "[AVFoundation indev @ 0x7f9] [1] Soundflower (2ch)\n")
-        << '1'
-        << Choices{
-               {"Computer sounds and Microphone", -1}, {"Computer sounds", 1}, {"Microphone", 0}};
-    QTest::newRow("last device is the microphone")
-        << video + QStringLiteral("[AVFoundation indev @ 0x7f9] AVFoundation audio devices:\n"
-                                  "[AVFoundation indev @ 0x7f9] [0] Built-in Microphone\n")
-        << '1' << Choices{{"Microphone", 0}};
-    QTest::newRow("no microphone line")
-        << video + QStringLiteral("[AVFoundation indev @ 0x7f9] AVFoundation audio devices:\n"
-                                  "[AVFoundation indev @ 0x7f9] [0] Line In\n"
-                                  "[AVFoundation indev @ 0x7f9] [1] Soundflower (2ch)\n")
-        << '1' << Choices{{"Computer sounds", 1}};
-    QTest::newRow("screen device with index 12 keeps its first digit")
-        << QStringLiteral("[AVFoundation indev @ 0x7f9] AVFoundation video devices:\n"
-                          "[AVFoundation indev @ 0x7f9] [12] Capture screen 0\n")
-        << '1' << Choices{};
-    QTest::newRow("no screen device keeps the previous one")
-        << QStringLiteral("[AVFoundation indev @ 0x7f9] AVFoundation video devices:\n"
-                          "[AVFoundation indev @ 0x7f9] [0] FaceTime HD Camera\n")
-        << '7' << Choices{};
-}
-
-void TestDeviceList::avfoundation()
-{
-    QFETCH(QString, listing);
-    QFETCH(char, screen);
-    QFETCH(Choices, choices);
-
-    const CaptureDevices found = parseAvfoundationListing(listing, '7');
-    QCOMPARE(found.screen, screen);
     QCOMPARE(toChoices(audioChoices(found.mic, found.sys)), choices);
 }
 

@@ -37,8 +37,6 @@ class TestRecordCommand : public QObject
 private Q_SLOTS:
     void linuxCommand_data();
     void linuxCommand();
-    void avfoundation_data();
-    void avfoundation();
     void videoStart_data();
     void videoStart();
     void finalizeStartsAtTheFrame_data();
@@ -75,15 +73,12 @@ void TestRecordCommand::linuxCommand()
     QFETCH(QString, size);
     QFETCH(QString, grab);
 
-    LinuxCapture capture;
-    capture.display = display;
-    capture.width = width;
-    capture.height = height;
-    capture.audioSources = sources;
-    capture.startSeconds = 1717171717.25;
-    capture.outputPath =
+    const double start = 1717171717.25;
+    const QString output =
         QStringLiteral("/home/ü ser/Screen Save/.2024-05-01 14-03-09.recording.mp4");
-    const QStringList args = linuxRecordArguments(capture);
+    const QStringList args = recordArguments(
+        soundInputArguments(sources, start) + x11grabInputArguments(display, width, height, start),
+        int(sources.size()), kX11PictureFilter, output);
 
     // Sound inputs open first, the screen last; every input gets the same clock offset.
     for (int i = 0; i < sources.size(); ++i)
@@ -105,38 +100,7 @@ void TestRecordCommand::linuxCommand()
     // A fragmented MP4 that never overwrites, written to the path as one argument.
     QVERIFY(valueOf(args, QStringLiteral("-movflags")).contains(QLatin1String("frag_keyframe")));
     QVERIFY(args.contains(QStringLiteral("-n")));
-    QCOMPARE(args.last(), capture.outputPath);
-}
-
-void TestRecordCommand::avfoundation_data()
-{
-    QTest::addColumn<int>("audio");
-    QTest::addColumn<QStringList>("inputs");
-    QTest::addColumn<bool>("mixed");
-
-    // Screen device 1, microphone 0, computer sounds 2.
-    QTest::newRow("None") << -2 << QStringList{"1"} << false;
-    QTest::newRow("Microphone") << 0 << QStringList{"1:0"} << false;
-    QTest::newRow("Computer sounds") << 2 << QStringList{"1:2"} << false;
-    QTest::newRow("both: the screen once, the two sounds mixed")
-        << -1 << QStringList{"1:0", ":2"} << true;
-}
-
-void TestRecordCommand::avfoundation()
-{
-    QFETCH(int, audio);
-    QFETCH(QStringList, inputs);
-    QFETCH(bool, mixed);
-
-    const QString out = QStringLiteral("/Users/a/Screen Save/2024-05-01 14-03-09.mp4");
-    const QStringList args = avfoundationRecordArguments('1', audio, 0, 2, out);
-    QCOMPARE(countOf(args, QStringLiteral("-i")), int(inputs.size()));
-    for (int i = 0; i < inputs.size(); ++i)
-        QCOMPARE(inputAt(args, i), inputs[i]);
-    QCOMPARE(countOf(args, QStringLiteral("avfoundation")), int(inputs.size()));
-    QCOMPARE(args.join(QLatin1Char(' ')).contains(QLatin1String("amix")), mixed);
-    QVERIFY(!args.contains(QStringLiteral("-async")));
-    QCOMPARE(args.last(), out);
+    QCOMPARE(args.last(), output);
 }
 
 void TestRecordCommand::videoStart_data()

@@ -10,9 +10,8 @@ class TestToolOutput : public QObject
 private Q_SLOTS:
     void lines_data();
     void lines();
-    void lineMarkers_data();
-    void lineMarkers();
-    void statsLine();
+    void progressRecords_data();
+    void progressRecords();
     void progressNeverBackwardsNorComplete();
     void progressAcrossStages();
     void traceCanBePastedIntoAShell();
@@ -61,56 +60,46 @@ void TestToolOutput::lines()
     QCOMPARE(assembler.flush(), rest);
 }
 
-void TestToolOutput::lineMarkers_data()
+void TestToolOutput::progressRecords_data()
 {
     QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("record");
+    QTest::addColumn<qint64>("frame");
     QTest::addColumn<double>("seconds");
-    QTest::addColumn<QString>("duration");
-    QTest::addColumn<bool>("frame");
-    QTest::addColumn<bool>("failed");
 
     QTest::newRow("video progress")
         << "frame=   45 fps=0.0 q=-1.0 size=     256kB time=00:00:01.50 bitrate=1398.1kbits/s "
            "speed=2.9x"
-        << 1.5 << QString() << true << false;
+        << true << qint64(45) << 1.5;
     QTest::newRow("audio-only progress, no frame=")
-        << "size=     120kB time=00:01:02.25 bitrate=  15.8kbits/s speed=  60x" << 62.25
-        << QString() << false << false;
+        << "size=     120kB time=00:01:02.25 bitrate=  15.8kbits/s speed=  60x" << true
+        << qint64(-1) << 62.25;
+    QTest::newRow("the last record") << "frame=  300 fps=0.0 q=-1.0 Lsize=   1024kB "
+                                        "time=00:00:10.00 bitrate= 838.9kbits/s speed=31x"
+                                     << true << qint64(300) << 10.0;
     QTest::newRow("time not known yet")
-        << "size=       0kB time=N/A bitrate=N/A speed=N/A" << -1.0 << QString() << false << false;
+        << "size=       0kB time=N/A bitrate=N/A speed=N/A" << true << qint64(-1) << -1.0;
     QTest::newRow("negative time before the first packet")
-        << "frame=    0 fps=0.0 q=0.0 size=       0kB time=-00:00:00.02 bitrate=N/A" << -1.0
-        << QString() << true << false;
+        << "frame=    0 fps=0.0 q=0.0 size=       0kB time=-00:00:00.02 bitrate=N/A" << true
+        << qint64(0) << -1.0;
     QTest::newRow("more than 100 hours") << "size= 9000000kB time=123:04:05.50 bitrate=166.4kbits/s"
-                                         << 443045.5 << QString() << false << false;
+                                         << true << qint64(-1) << 443045.5;
+    QTest::newRow("a log line quoting frame= is no record")
+        << "[mp4 @ 0x5] pts has no value, frame=12 dropped" << false << qint64(-1) << -1.0;
     QTest::newRow("duration") << "  Duration: 00:02:07.52, start: 0.000000, bitrate: 1520 kb/s"
-                              << -1.0 << "00:02:07" << false << false;
-    QTest::newRow("unreadable input") << "/v/a.mp4: Invalid data found when processing input"
-                                      << -1.0 << QString() << false << true;
+                              << false << qint64(-1) << -1.0;
 }
 
-void TestToolOutput::lineMarkers()
+void TestToolOutput::progressRecords()
 {
     QFETCH(QString, line);
+    QFETCH(bool, record);
+    QFETCH(qint64, frame);
     QFETCH(double, seconds);
-    QFETCH(QString, duration);
-    QFETCH(bool, frame);
-    QFETCH(bool, failed);
-    const ToolLine parsed = parseToolLine(line);
+    const ProgressRecord parsed = parseProgressRecord(line);
+    QCOMPARE(parsed.valid, record);
+    QCOMPARE(parsed.frame, frame);
     QCOMPARE(parsed.timeSeconds, seconds);
-    QCOMPARE(parsed.duration, duration);
-    QCOMPARE(parsed.hasFrame, frame);
-    QCOMPARE(parsed.invalidData || parsed.noSuchFile, failed);
-    QVERIFY(!parsed.isStats);
-}
-
-void TestToolOutput::statsLine()
-{
-    const ToolLine parsed =
-        parseToolLine(QStringLiteral("video:41kB audio:17kB subtitle:0kB other streams:0kB global "
-                                     "headers:0kB muxing overhead: 5.183230%"));
-    QVERIFY(parsed.isStats);
-    QCOMPARE(parsed.statsKiloBytes, 58);
 }
 
 void TestToolOutput::progressNeverBackwardsNorComplete()

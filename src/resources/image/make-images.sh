@@ -4,14 +4,21 @@
 #   make-images.sh               rewrite every image in this folder
 #   make-images.sh --preview DIR also write contact sheets and each image on the backgrounds it is shown on
 #
-# The build does not run this script: the PNGs and logo.ico are committed. Run it after changing a drawing
-# and commit the result. Needs the real ImageMagick 6 convert (Debian package imagemagick).
+# It also draws the program's icon for the desktop from the logo: the hicolor theme's PNGs and a scalable
+# SVG, under ../icons/hicolor (the tree cmake --install copies into <datadir>/icons).
+#
+# The build does not run this script: the PNGs, logo.ico and the icons are committed, so a build needs no
+# ImageMagick and check-resources.py can tell when a committed file no longer matches its drawing. Run it
+# after changing a drawing and commit the result. Needs the real ImageMagick 6 convert (Debian package
+# imagemagick).
 set -euo pipefail
 
 CONVERT=/usr/bin/convert
 MONTAGE=/usr/bin/montage
 HERE=$(cd "$(dirname "$0")" && pwd)
 OUT=${VISTREL_IMAGE_OUT:-$HERE}
+ICONS=${VISTREL_ICON_OUT:-$HERE/../icons/hicolor}
+ICON_NAME=org.vistrel.Vistrel
 
 # The window's palette.
 SLATE='rgb(69,78,93)'
@@ -33,8 +40,10 @@ XFORM="translate -0.5,-0.5 scale $SS,$SS"
 
 # draw FILE WIDTH HEIGHT PRIMITIVES [CUTOUT]: renders PRIMITIVES on a transparent canvas; CUTOUT (optional)
 # is drawn as a mask that punches transparent holes, so a glyph shows whatever lies behind the image.
+# FILE is relative to OUT, or absolute.
 draw() {
     local file=$1 w=$2 h=$3 prims=$4 cutout=${5:-}
+    [[ $file == /* ]] || file=$OUT/$file
     local size="$((w * SS))x$((h * SS))"
     local args=(-size "$size" xc:none -draw "$XFORM $prims")
     if [ -n "$cutout" ]; then
@@ -42,7 +51,7 @@ draw() {
             -compose DstOut -composite)
     fi
     "$CONVERT" "${args[@]}" -scale "${w}x${h}!" -strip -define png:exclude-chunks=date,time \
-        "PNG32:$OUT/$file"
+        "PNG32:$file"
 }
 
 # ---- shared shapes (MVG text in a 48-unit box unless said otherwise) ----
@@ -75,14 +84,54 @@ question_mark() {
 
 # ---- the images ----
 
+# The logo: a screen with the red record dot, on its stand. One shape a line, in a 48-unit box:
+#   rrect COLOUR X0 Y0 X1 Y1 RADIUS | rect COLOUR X0 Y0 X1 Y1 | circle COLOUR X Y R | poly COLOUR X,Y...
+# logo_mvg draws it for the PNGs, logo_svg writes it as the scalable icon: the same shapes in both.
+LOGO="
+rrect $PAPER 3 5 45 35 4
+rect $BLACK 6.5 8.5 41.5 31.5
+circle $RED 24 20 7.5
+poly $GREY 20,35 28,35 29.5,40 18.5,40
+rrect $PAPER 13 39.5 35 43 1.5"
+
+logo_mvg() {
+    echo "stroke none"
+    awk 'NF {
+        if ($1 == "rrect") printf "fill %s roundrectangle %s,%s %s,%s %s,%s\n", $2, $3, $4, $5, $6, $7, $7
+        else if ($1 == "rect") printf "fill %s rectangle %s,%s %s,%s\n", $2, $3, $4, $5, $6
+        else if ($1 == "circle") printf "fill %s circle %g,%g %g,%g\n", $2, $3, $4, $3 + $5, $4
+        else { printf "fill %s polygon", $2; for (i = 3; i <= NF; i++) printf " %s", $i; printf "\n" }
+    }' <<<"$LOGO"
+}
+
+logo_svg() {
+    echo '<svg xmlns="http://www.w3.org/2000/svg" width="48" height="48" viewBox="0 0 48 48">'
+    awk 'NF {
+        if ($1 == "rrect" || $1 == "rect")
+            printf "  <rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\"%s fill=\"%s\"/>\n",
+                $3, $4, $5 - $3, $6 - $4, ($1 == "rrect" ? sprintf(" rx=\"%g\"", $7) : ""), $2
+        else if ($1 == "circle") printf "  <circle cx=\"%g\" cy=\"%g\" r=\"%g\" fill=\"%s\"/>\n", $3, $4, $5, $2
+        else { printf "  <polygon points=\""; for (i = 3; i <= NF; i++) printf "%s%s", (i > 3 ? " " : ""), $i
+            printf "\" fill=\"%s\"/>\n", $2 }
+    }' <<<"$LOGO"
+    echo '</svg>'
+}
+
 make_logo() {
-    # A screen with the red record dot; shown at 30x30 on the dark page headers.
-    draw logo.png 48 48 "
-        stroke none fill $PAPER roundrectangle 3,5 45,35 4,4
-        fill $BLACK rectangle 6.5,8.5 41.5,31.5
-        fill $RED $(circle 24 20 7.5)
-        fill $GREY polygon 20,35 28,35 29.5,40 18.5,40
-        fill $PAPER roundrectangle 13,39.5 35,43 1.5,1.5"
+    # Shown at 30x30 on the dark page headers.
+    draw logo.png 48 48 "$(logo_mvg)"
+}
+
+make_icons() {
+    # The desktop's icon of the program: the logo at each size of the hicolor theme, drawn at that size.
+    local size
+    for size in 16 24 32 48 64 128 256; do
+        mkdir -p "$ICONS/${size}x${size}/apps"
+        draw "$ICONS/${size}x${size}/apps/$ICON_NAME.png" "$size" "$size" \
+            "scale $(awk -v s="$size" 'BEGIN { printf "%g,%g", s / 48, s / 48 }') $(logo_mvg)"
+    done
+    mkdir -p "$ICONS/scalable/apps"
+    logo_svg >"$ICONS/scalable/apps/$ICON_NAME.svg"
 }
 
 make_rec() {
@@ -294,3 +343,4 @@ make_cut
 make_tray
 make_dialog
 make_ico
+make_icons

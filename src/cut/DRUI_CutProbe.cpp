@@ -1,10 +1,17 @@
-// The duration probe on the window.
+// The duration probe of the cut page: one run of the tool on the window's probe run.
 #include "app/DRUI.h"
 
 #include "library/FolderScan.h"
 #include "media/ToolOutput.h"
+#include "media/ToolRun.h"
 
 #include <QFileInfo>
+
+void DRUI::ReadDeviceInfo()
+{
+    for (const QString& line : m_pDeviceProcess->takeLines())
+        m_strDeviceText += line + QLatin1Char('\n');
+}
 
 QString DRUI::GetVedioTimeSeconds(const QString& path)
 {

@@ -1,7 +1,8 @@
 // Process-wide look: the grey button style, the version text, fonts and text colours.
-#include "app/Style.h"
+#include "dialogs/Style.h"
 
 #include <QPalette>
+#include <QPushButton>
 #include <QWidget>
 
 const QString main_button_style = QStringLiteral(
@@ -34,4 +35,14 @@ void SetTextColor(QWidget* widget, const QColor& color)
         palette.setColor(group, QPalette::Text, color);
     }
     widget->setPalette(palette);
+}
+
+QPushButton* CreateGreyButton(const QString& text, int pointSize, bool bold, QWidget* parent)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setFont(CalibriFont(pointSize, bold));
+    button->setStyleSheet(main_button_style);
+    return button;
 }

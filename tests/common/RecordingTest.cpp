@@ -1,21 +1,9 @@
-// Shared set-up of the recording tests: the private X display and sound server, an offscreen
-// Qt screen of the same size, a window that records into a given folder, and message boxes
-// answered as they appear.
-#include "RecordTestEnv.h"
+// The base of the recording tests.
+#include "RecordingTest.h"
 
-#include "MediaTestUtil.h"
-#include "dialogs/MessageBox.h"
-
-#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
-#include <QMessageBox>
-#include <QProcess>
-#include <QSettings>
-#include <QStackedLayout>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <csignal>
 #include <sys/types.h>
@@ -65,67 +53,6 @@ bool prepareEnvironment(QString* why, const QString& homeDir)
     json.close();
     qputenv("QT_QPA_PLATFORM", QStringLiteral("offscreen:configfile=%1").arg(config).toUtf8());
     return true;
-}
-
-BoxAnswerer::BoxAnswerer()
-{
-    connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::answer);
-    m_timer.start(50);
-}
-
-void BoxAnswerer::answer()
-{
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget* w : windows) {
-        if (!w->isVisible())
-            continue;
-        if (auto* box = qobject_cast<CMessageBox*>(w)) {
-            titles << box->windowTitle();
-            texts << (box->m_pMessageLabel ? box->m_pMessageLabel->text() : QString());
-            box->btnSlotOK();
-        } else if (auto* std = qobject_cast<QMessageBox*>(w)) {
-            titles << std->windowTitle();
-            texts << std->text();
-            std->accept();
-        }
-    }
-}
-
-std::unique_ptr<DRUI> makeWindow(const QString& iniDir, const QString& saveDir)
-{
-    auto window = std::make_unique<DRUI>();
-    window->m_strIniPath = QDir(iniDir).filePath(QStringLiteral("ScreenRecord.ini"));
-    {
-        QSettings settings(window->m_strIniPath, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("/screen_record/save_path"), saveDir);
-    }
-    window->Init();
-    window->show();
-    window->btnSlot();
-    // The sound choices are listed in the background.
-    if (!QTest::qWaitFor([&] { return !window->AudioDevicesPending(); }, 30000))
-        qWarning("the sound sources were not listed within 30 s");
-    return window;
-}
-
-bool waitUntilLive(DRUI& window, int ms)
-{
-    return QTest::qWaitFor([&] { return window.m_bRecordLive; }, ms);
-}
-
-bool waitUntilIdle(DRUI& window, int ms)
-{
-    return QTest::qWaitFor([&] { return !window.IsRecordingBusy() && !window.m_bIsStart; }, ms);
-}
-
-QStringList filesIn(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
-double firstPictureTime(const QString& path)
-{
-    return testutil::firstVideoFrameTime(path);
 }
 
 void killNow(qint64 pid)

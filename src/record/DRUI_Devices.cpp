@@ -1,8 +1,9 @@
-// Capture device discovery on the window.
+// The record page's sound box, filled from the capture devices the sound server lists.
 #include "app/DRUI.h"
 
 #include "media/DeviceList.h"
 #include "media/PulseListing.h"
+#include "media/ToolRun.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -10,12 +11,6 @@
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcDevices, "vistrel.media.devices")
-
-void DRUI::ReadDeviceInfo()
-{
-    for (const QString& line : m_pDeviceProcess->takeLines())
-        m_strDeviceText += line + QLatin1Char('\n');
-}
 
 void DRUI::get_audiodevice_name()
 {
@@ -33,11 +28,6 @@ void DRUI::get_audiodevice_name()
     m_pDeviceListing->setProgram(m_pDeviceProcess ? m_pDeviceProcess->program()
                                                   : ToolRun::defaultProgram());
     m_pDeviceListing->start();
-}
-
-bool DRUI::AudioDevicesPending() const
-{
-    return m_pDeviceListing && m_pDeviceListing->isRunning();
 }
 
 void DRUI::OnAudioDevicesListed(const QVector<PulseDevice>& sources,

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QString>
 
+class QPushButton;
 class QWidget;
 
 extern const QString main_button_style;
@@ -15,3 +16,8 @@ QFont CalibriFont(int pointSize, bool bold = false);
 
 // Sets the text colour of a label or button in every colour group.
 void SetTextColor(QWidget* widget, const QColor& color);
+
+// The grey rounded button of the pages and boxes (main_button_style): flat, with a pointing-hand
+// cursor and "Calibri" at `pointSize`, bold or normal; placed by the caller.
+QPushButton* CreateGreyButton(const QString& text, int pointSize, bool bold,
+                              QWidget* parent = nullptr);

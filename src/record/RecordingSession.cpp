@@ -1,0 +1,342 @@
+// A recording from start to its finished file.
+#include "record/RecordingSession.h"
+
+#include "media/ToolRun.h"
+#include "record/CaptureSource.h"
+#include "record/RecordCommand.h"
+#include "record/RecordNames.h"
+#include "support/Helpers.h"
+#include "support/WorkingFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QTimer>
+
+Q_LOGGING_CATEGORY(lcSession, "vistrel.record.session")
+
+namespace
+{
+
+// Longest wait for a recording's first picture before the tool is asked to quit anyway.
+constexpr int kFirstPictureWaitMs = 10000;
+// A run asked to quit gets this long to close its file before it is terminated, then killed.
+constexpr int kStopGraceMs = 10000;
+// A working file written to this recently may belong to a recording still running elsewhere:
+// the tool writes a fragment at least every 2 s.
+constexpr qint64 kLeftoverQuietMs = 10000;
+
+bool quietFor(const QString& path, qint64 ms)
+{
+    return QFileInfo(path).lastModified().msecsTo(QDateTime::currentDateTime()) >= ms;
+}
+
+} // namespace
+
+RecordingSession::RecordingSession(QObject* parent)
+    : QObject(parent), m_run(new ToolRun(this)), m_finalizer(new RecordingFinalizer(this)),
+      m_spaceTimer(new QTimer(this))
+{
+    m_run->setStopGrace(kStopGraceMs);
+    connect(m_run, &ToolRun::readyRead, this, &RecordingSession::onRunOutput);
+    connect(m_run, &ToolRun::finished, this, &RecordingSession::onRunFinished);
+    connect(m_finalizer, &RecordingFinalizer::finished, this, &RecordingSession::onFinalized);
+    m_spaceTimer->setInterval(200);
+    connect(m_spaceTimer, &QTimer::timeout, this, &RecordingSession::checkSpace);
+}
+
+RecordingSession::~RecordingSession()
+{
+    if (m_capture)
+        m_capture->release();
+}
+
+void RecordingSession::setProgram(const QString& program)
+{
+    m_run->setProgram(program);
+    m_finalizer->setProgram(program);
+}
+
+void RecordingSession::setCapture(CaptureSource* capture)
+{
+    if (m_capture == capture)
+        return;
+    delete m_capture;
+    m_capture = capture;
+    if (!capture)
+        return;
+    capture->setParent(this);
+    connect(capture, &CaptureSource::prepared, this, &RecordingSession::onPrepared);
+    connect(capture, &CaptureSource::failed, this, &RecordingSession::onCaptureFailed);
+    connect(capture, &CaptureSource::lost, this, &RecordingSession::onCaptureLost);
+}
+
+void RecordingSession::setSpaceCheckInterval(int ms)
+{
+    m_spaceTimer->setInterval(ms);
+}
+
+bool RecordingSession::isBusy() const
+{
+    return m_state != State::Idle || m_startWaiting;
+}
+
+qint64 RecordingSession::liveMs() const
+{
+    return m_liveSinceMs > 0 ? qint64(rsb_getTickCount()) - m_liveSinceMs : 0;
+}
+
+void RecordingSession::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    qCDebug(lcSession) << "state" << state;
+    Q_EMIT stateChanged(state);
+}
+
+void RecordingSession::start(const QString& folder, const QStringList& audioSources,
+                             const QDateTime& startTime)
+{
+    if (m_state == State::Starting || m_state == State::Live)
+        return;
+    m_folder = folder;
+    m_audioSources = audioSources;
+    m_startTime = startTime;
+    if (m_state != State::Idle) {
+        // The previous run would refuse the start while the page acts as if recording.
+        qCInfo(lcSession) << "start waits for the previous recording to be finalised";
+        m_startWaiting = true;
+        return;
+    }
+    launch();
+}
+
+void RecordingSession::launch()
+{
+    m_startWaiting = false;
+    m_stopAsked = false;
+    m_lowSpace = false;
+    m_toolFailure.clear();
+    m_liveSinceMs = 0;
+    setState(State::Starting);
+    if (!m_capture) {
+        endWith({RecordingOutcome::Kind::Failed, {}, QStringLiteral("Cannot record: no capture.")});
+        return;
+    }
+    m_capture->prepare();
+}
+
+void RecordingSession::onPrepared()
+{
+    if (m_state != State::Starting || m_run->isRunning())
+        return;
+    if (m_folder.isEmpty() || !QDir().mkpath(m_folder)) {
+        m_capture->release();
+        endWith({RecordingOutcome::Kind::Failed,
+                 {},
+                 QStringLiteral("Cannot record: the folder %1 cannot be created.").arg(m_folder)});
+        return;
+    }
+    const RecordingPaths paths = chooseRecordingPaths(m_folder, m_startTime);
+    m_finalPath = paths.finalPath;
+    m_workPath = paths.workPath;
+    const double startSeconds = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    const QStringList args =
+        recordArguments(m_capture->inputArguments(m_audioSources, startSeconds),
+                        int(m_audioSources.size()), m_capture->pictureFilter(), m_workPath);
+    ++m_runSerial;
+    qCInfo(lcSession).noquote() << "recording into" << m_finalPath;
+    m_run->setExpectedOutput(QString());
+    m_capture->beforeStart(*m_run);
+    m_run->start(args);
+    m_capture->started(m_run->isRunning());
+    m_spaceTimer->start();
+}
+
+void RecordingSession::onCaptureFailed(const QString& reason, bool canceled)
+{
+    if (m_state != State::Starting || m_run->isRunning())
+        return;
+    qCWarning(lcSession).noquote()
+        << (canceled ? "capture declined:" : "capture failed:") << reason;
+    m_capture->release();
+    endWith({RecordingOutcome::Kind::Failed, {}, reason});
+}
+
+void RecordingSession::onCaptureLost(const QString& reason)
+{
+    if (!m_run->isRunning())
+        return;
+    qCWarning(lcSession).noquote() << "the picture went away:" << reason;
+    m_toolFailure = reason;
+    stop();
+}
+
+void RecordingSession::onRunOutput()
+{
+    for (const QString& line : m_run->takeLines()) {
+        if (m_liveSinceMs == 0 && parseProgressRecord(line).frame > 0) {
+            // The clock shows the length of the file, not the tool's start-up.
+            m_liveSinceMs = qMax<qint64>(1, rsb_getTickCount());
+            if (m_state == State::Starting)
+                setState(State::Live);
+        }
+    }
+    if (m_stopAsked && m_liveSinceMs > 0)
+        m_run->quit();
+}
+
+void RecordingSession::stop()
+{
+    m_startWaiting = false;
+    if (m_state != State::Starting && m_state != State::Live)
+        return;
+    m_stopAsked = true;
+    if (!m_run->isRunning()) {
+        // Still readying the capture: nothing was recorded.
+        m_capture->release();
+        endWith({RecordingOutcome::Kind::Nothing, {}, {}});
+        return;
+    }
+    setState(State::Stopping);
+    if (m_liveSinceMs > 0) {
+        m_run->quit();
+        return;
+    }
+    const int serial = m_runSerial;
+    QTimer::singleShot(kFirstPictureWaitMs, this, [this, serial] {
+        if (serial == m_runSerial && m_run->isRunning())
+            m_run->quit();
+    });
+}
+
+void RecordingSession::checkSpace()
+{
+    if (m_state != State::Starting && m_state != State::Live)
+        return;
+    // The folder the recording writes to, whatever the page shows meanwhile.
+    const QString dir = QFileInfo(m_workPath).absolutePath();
+    if (GetFreeSpace(dir) >= m_lowSpaceLimit)
+        return;
+    qCWarning(lcSession) << "less than" << m_lowSpaceLimit << "bytes free: stopping";
+    m_lowSpace = true;
+    stop();
+}
+
+void RecordingSession::onRunFinished(const ToolResult& result)
+{
+    m_spaceTimer->stop();
+    if (m_capture)
+        m_capture->release();
+    m_toolMissing = result.status == ToolResult::Status::FailedToStart;
+    if (!m_stopAsked && m_toolFailure.isEmpty()) {
+        m_toolFailure = describeToolResult(result);
+        qCWarning(lcSession).noquote() << "the recording ended on its own:" << m_toolFailure;
+    }
+    m_liveSinceMs = 0;
+    m_finalisingLeftover = false;
+    setState(State::Finalising);
+    m_finalizer->start(m_workPath, m_finalPath);
+}
+
+void RecordingSession::onFinalized(const FinalizeOutcome& outcome)
+{
+    using Kind = RecordingOutcome::Kind;
+    const bool kept = outcome.kind == FinalizeOutcome::Kind::Finalised ||
+                      outcome.kind == FinalizeOutcome::Kind::KeptAsIs;
+    if (m_finalisingLeftover) {
+        m_finalisingLeftover = false;
+        setState(State::Idle);
+        if (kept)
+            Q_EMIT ended({Kind::Recovered, outcome.finalPath, outcome.reason});
+        next();
+        return;
+    }
+    m_workPath.clear();
+    RecordingOutcome result{Kind::Nothing, kept ? outcome.finalPath : QString(), outcome.reason};
+    if (outcome.kind == FinalizeOutcome::Kind::Aborted) {
+        result = {Kind::Failed, outcome.workPath,
+                  QStringLiteral("The recording was not finalised; it is recovered at the next "
+                                 "start.")};
+    } else if (m_toolMissing) {
+        result = {Kind::Failed, {}, QStringLiteral("Cannot record: ") + m_toolFailure};
+    } else if (m_lowSpace) {
+        result.kind = Kind::StoppedLowSpace;
+    } else if (!m_toolFailure.isEmpty()) {
+        result.kind = Kind::StoppedByTool;
+        result.reason = m_toolFailure;
+    } else if (outcome.kind == FinalizeOutcome::Kind::Finalised) {
+        result.kind = Kind::Saved;
+    } else if (outcome.kind == FinalizeOutcome::Kind::KeptAsIs) {
+        result.kind = Kind::Failed;
+    }
+    endWith(result);
+}
+
+void RecordingSession::endWith(const RecordingOutcome& outcome)
+{
+    m_spaceTimer->stop();
+    setState(State::Idle);
+    Q_EMIT ended(outcome);
+    next();
+}
+
+void RecordingSession::next()
+{
+    if (m_state != State::Idle)
+        return;
+    if (m_startWaiting) {
+        launch();
+        return;
+    }
+    while (!m_leftovers.isEmpty()) {
+        const QString work = m_leftovers.takeFirst();
+        if (!QFileInfo::exists(work))
+            continue;
+        const QFileInfo info(work);
+        m_finalisingLeftover = true;
+        setState(State::Finalising);
+        m_finalizer->start(work, info.dir().filePath(finalNameForWorkingFile(info.fileName())));
+        return;
+    }
+}
+
+void RecordingSession::recoverLeftovers(const QString& folder)
+{
+    // A copy that a crash interrupted; its working file is still there and is finalised anew.
+    for (const QString& path : WorkingFilesIn(folder)) {
+        if (quietFor(path, kLeftoverQuietMs))
+            QFile::remove(path);
+    }
+    for (const QString& path : leftoverWorkingFiles(folder)) {
+        if (path == m_workPath || m_leftovers.contains(path))
+            continue;
+        if (!quietFor(path, kLeftoverQuietMs)) {
+            qCInfo(lcSession).noquote() << "leaving" << path << "alone: it is still being written";
+            continue;
+        }
+        m_leftovers.append(path);
+    }
+    if (!m_leftovers.isEmpty())
+        qCInfo(lcSession).noquote()
+            << "recovering" << m_leftovers.size() << "interrupted recordings in" << folder;
+    next();
+}
+
+void RecordingSession::finish()
+{
+    m_leftovers.clear();
+    stop();
+}
+
+void RecordingSession::abandon()
+{
+    m_leftovers.clear();
+    m_startWaiting = false;
+    if (m_finalizer->isRunning())
+        m_finalizer->abort();
+    if (m_run->isRunning())
+        m_run->cancel();
+}

@@ -1,0 +1,131 @@
+// A recording from start to its finished file: the capture, the tool's run into a hidden
+// fragmented working file, the low-space watch, the finalisation into the named MP4, and the
+// recovery of working files a crash left behind. One state, one outcome per recording.
+#pragma once
+
+#include "record/CaptureSource.h"
+#include "record/RecordingFinalizer.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class QTimer;
+class ToolRun;
+
+// How one recording (or one recovered working file) ended.
+struct RecordingOutcome {
+    enum class Kind {
+        Saved,           // finished and finalised into `path`
+        Recovered,       // a working file a crash left was made into `path` at start-up
+        Nothing,         // nothing was recorded; no file is left
+        StoppedByTool,   // the tool ended on its own (`reason`: its last error line); what was
+                         // recorded is in `path` (empty when nothing was)
+        StoppedLowSpace, // stopped because the folder's disk was nearly full; as StoppedByTool
+        Failed,          // could not start (`path` empty), or could not be finalised and was
+                         // kept as it was recorded in `path`; `reason` says why
+    };
+    Kind kind = Kind::Nothing;
+    QString path;
+    QString reason;
+};
+
+class RecordingSession final : public QObject
+{
+    Q_OBJECT
+public:
+    enum class State {
+        Idle,       // nothing runs
+        Starting,   // the capture is being readied or the tool has not delivered a picture yet
+        Live,       // pictures are being written
+        Stopping,   // the tool was asked to end and closes the working file
+        Finalising, // the working file (or a recovered one) becomes the named file
+    };
+    Q_ENUM(State)
+
+    explicit RecordingSession(QObject* parent = nullptr);
+    // A run still going is killed; its working file stays and is recovered at the next start.
+    ~RecordingSession() override;
+
+    // The media tool (tests pass another). Default: ToolRun::defaultProgram().
+    void setProgram(const QString& program);
+    // Where pictures come from; the session takes ownership. Needed before start().
+    void setCapture(CaptureSource* capture);
+    CaptureSource* capture() const { return m_capture; }
+    // Free bytes of the folder's disk below which a recording stops. Default 10 MiB.
+    void setLowSpaceLimit(quint64 bytes) { m_lowSpaceLimit = bytes; }
+    // How often the free space is looked at, in ms. Default 200.
+    void setSpaceCheckInterval(int ms);
+
+    State state() const { return m_state; }
+    // A recording, a finalisation or a recovery is going, or a start waits for one.
+    bool isBusy() const;
+    // The run, for its process id and output (tests, benchmarks).
+    ToolRun& run() const { return *m_run; }
+    // The hidden file the current recording is written to; empty when none.
+    QString workingFile() const { return m_workPath; }
+    // ms since the first picture was delivered; 0 before it.
+    qint64 liveMs() const;
+
+    // Records `audioSources` (PulseAudio sources: none, one, or two mixed into one track) into
+    // folder `folder`, named by `startTime`. Never blocks: Starting, then Live at the first
+    // picture. A start while the previous recording is still ending waits for it. The recording
+    // ends with exactly one ended().
+    void start(const QString& folder, const QStringList& audioSources, const QDateTime& startTime);
+    // Asks the current recording to end (and a waiting start to be dropped). The tool is asked
+    // to quit once it has delivered its first picture (a quit before that leaves a file without
+    // one), and after 10 s in any case.
+    void stop();
+    // Finalises the working files a crash left in `folder`, one after another whenever nothing
+    // else runs; each ends with ended(Recovered) (nothing for a file without a picture).
+    void recoverLeftovers(const QString& folder);
+    // For the program's exit: the recording is asked to end, waiting starts and recoveries are
+    // dropped. isBusy() tells when it is over.
+    void finish();
+    // For the program's exit when finish() takes too long: a finalisation is abandoned and its
+    // working file stays for the next start. isBusy() tells when it is over.
+    void abandon();
+
+Q_SIGNALS:
+    void stateChanged(RecordingSession::State state);
+    void ended(const RecordingOutcome& outcome);
+
+private:
+    void setState(State state);
+    void launch();
+    void onPrepared();
+    void onCaptureFailed(const QString& reason, bool canceled);
+    void onCaptureLost(const QString& reason);
+    void onRunOutput();
+    void onRunFinished(const ToolResult& result);
+    void onFinalized(const FinalizeOutcome& outcome);
+    void checkSpace();
+    void next();
+    void endWith(const RecordingOutcome& outcome);
+
+    QPointer<CaptureSource> m_capture;
+    ToolRun* m_run = nullptr;
+    RecordingFinalizer* m_finalizer = nullptr;
+    QTimer* m_spaceTimer = nullptr;
+    State m_state = State::Idle;
+    quint64 m_lowSpaceLimit = 10485760;
+
+    // The current recording.
+    QString m_folder;
+    QStringList m_audioSources;
+    QDateTime m_startTime;
+    QString m_finalPath;
+    QString m_workPath;
+    qint64 m_liveSinceMs = 0;    // monotonic ms of the first picture; 0 before it
+    int m_runSerial = 0;         // tells a stale first-picture timer from the current run's
+    bool m_stopAsked = false;    // the user (or the low-space watch) asked the run to end
+    bool m_lowSpace = false;     // the low-space watch stopped it
+    QString m_toolFailure;       // why the tool ended on its own
+    bool m_toolMissing = false; // the tool could not even be started
+    bool m_startWaiting = false; // start() came while the previous recording was ending
+
+    // Recovery.
+    QStringList m_leftovers; // working files waiting to be finalised
+    bool m_finalisingLeftover = false;
+};

@@ -1,0 +1,37 @@
+// The base of the recording tests: the private X display and sound server that the CTest
+// fixture started, an offscreen Qt screen of the same size, and processes to kill.
+#pragma once
+
+#include "ModalAnswerer.h"
+#include "WindowFixture.h"
+
+#include <QString>
+
+namespace rectest
+{
+
+// Reads DISPLAY, PULSE_SERVER and SCREEN_SIZE from the session the fixture started
+// (VISTREL_AV_DIR/env) into this process's environment, points HOME at `home` (default: a
+// temporary folder) and gives Qt's offscreen platform one screen of the X screen's size. Call
+// before the QApplication exists. False, with the reason in `why`, when there is no session.
+bool prepareEnvironment(QString* why, const QString& home = QString());
+
+// Sends SIGKILL to `pid`.
+void killNow(qint64 pid);
+// True when process `pid` has ended (gone, or a zombie nobody reaped yet).
+bool processGone(qint64 pid);
+
+} // namespace rectest
+
+// main() for a recording test: the environment is prepared before the QApplication, and the
+// test object gets the verdict (bool ready, QString why) in its constructor.
+#define RECTEST_MAIN(TestClass)                                                                    \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        QString why;                                                                               \
+        const bool ready = rectest::prepareEnvironment(&why);                                      \
+        QApplication app(argc, argv);                                                              \
+        QApplication::setQuitOnLastWindowClosed(false);                                            \
+        TestClass test(ready, why);                                                                \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }

@@ -1,0 +1,97 @@
+// Where the launcher starts the program and where its settings live, with the one-time move of
+// the settings an earlier version kept beside the executable. (That the state folder is made
+// 0700 is checked where the launcher makes it, in process/tst_launch.)
+#include "app/UserFolders.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestUserFolders : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void stateFolder_data();
+    void stateFolder();
+    void earlierSettings_data();
+    void earlierSettings();
+};
+
+void TestUserFolders::stateFolder_data()
+{
+    QTest::addColumn<QString>("stateHome");
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("XDG_STATE_HOME set") << "/srv/u/state/"
+                                        << "/home/u"
+                                        << "/srv/u/state/vistrel";
+    QTest::newRow("unset: under the home folder") << ""
+                                                  << "/home/u é"
+                                                  << "/home/u é/.local/state/vistrel";
+    QTest::newRow("relative XDG_STATE_HOME is ignored") << "state"
+                                                        << "/home/u"
+                                                        << "/home/u/.local/state/vistrel";
+    QTest::newRow("no home either") << ""
+                                    << ""
+                                    << "";
+}
+
+void TestUserFolders::stateFolder()
+{
+    QFETCH(QString, stateHome);
+    QFETCH(QString, home);
+    QFETCH(QString, folder);
+    QProcessEnvironment env;
+    if (!stateHome.isEmpty())
+        env.insert(QStringLiteral("XDG_STATE_HOME"), stateHome);
+    if (!home.isEmpty())
+        env.insert(QStringLiteral("HOME"), home);
+    QCOMPARE(stateFolderFor(env), folder);
+}
+
+void TestUserFolders::earlierSettings_data()
+{
+    QTest::addColumn<QString>("earlier"); // the save folder in the file beside the executable
+    QTest::addColumn<QString>("current"); // the save folder in the user's file, if any
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("saveFolder"); // what the user's file holds afterwards
+
+    QTest::newRow("earlier values move, non-ASCII kept")
+        << "/home/u/Vidéos/Écran ü"
+        << "" << int(SettingsAdoption::Adopted) << "/home/u/Vidéos/Écran ü";
+    QTest::newRow("the user's file wins")
+        << "/old"
+        << "/home/u/ScreenSave" << int(SettingsAdoption::Kept) << "/home/u/ScreenSave";
+    QTest::newRow("no earlier file") << ""
+                                     << "" << int(SettingsAdoption::NothingEarlier) << "";
+}
+
+void TestUserFolders::earlierSettings()
+{
+    QFETCH(QString, earlier);
+    QFETCH(QString, current);
+    QFETCH(int, outcome);
+    QFETCH(QString, saveFolder);
+    const QString key = QStringLiteral("/screen_record/save_path");
+    QTemporaryDir dir;
+    const QString earlierFile = settingsFileIn(dir.filePath(QStringLiteral("lib/vistrel")));
+    // The config folder does not exist yet on a first start.
+    const QString settingsFile = settingsFileIn(dir.filePath(QStringLiteral("config/Vistrel")));
+    if (!earlier.isEmpty()) {
+        QVERIFY(QDir().mkpath(QFileInfo(earlierFile).path()));
+        QSettings(earlierFile, QSettings::IniFormat).setValue(key, earlier);
+    }
+    if (!current.isEmpty())
+        QSettings(settingsFile, QSettings::IniFormat).setValue(key, current);
+
+    QString error;
+    QCOMPARE(int(adoptEarlierSettings(earlierFile, settingsFile, &error)), outcome);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(QSettings(settingsFile, QSettings::IniFormat).value(key).toString(), saveFolder);
+    if (!earlier.isEmpty())
+        QCOMPARE(QSettings(earlierFile, QSettings::IniFormat).value(key).toString(), earlier);
+}
+
+QTEST_GUILESS_MAIN(TestUserFolders)
+#include "tst_userfolders.moc"

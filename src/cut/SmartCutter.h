@@ -29,7 +29,8 @@ struct SmartCutResult {
     bool exact = false;      // Saved: it starts with the picture shown at the start mark
     double startSeconds = 0; // Saved: where it starts in the source (s from the file's start);
                              // later than the start mark when not exact
-    QString fallbackReason;  // Saved by copying from a keyframe: why, for the log; else empty
+    QString fallbackReason;  // Saved by copying from a keyframe: why, for the log (also when the
+                             // mark lies on that keyframe and the cut is exact); else empty
     QString failure;         // Failed: why, as a sentence for the user
 };
 Q_DECLARE_METATYPE(SmartCutResult)

@@ -1,17 +1,19 @@
 // Cut and merge benchmark: the window's jobs end to end against the same tool runs made
 // directly, and against plain copies of the bytes, on 5-minute 1080p H.264/AAC files made at
-// bench time.
+// bench time; and the frame-exact cut against the plain copy cut and a whole re-encode.
 //
-//   bench_jobs --work DIR --media DIR [--rounds 5] [--only cut|merge]
+//   bench_jobs --work DIR --media DIR [--rounds 5] [--only cut|smartcut|merge]
 #include "BenchUtil.h"
 #include "BenchWindow.h"
 
 #include "cut/CutLogic.h"
+#include "cut/SmartCutter.h"
 #include "dialogs/ScanUI.h"
 #include "merge/MergeCommands.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -167,6 +169,150 @@ double copyFile(const QString& source, const QString& outDir)
     const double took = timedRun(QStringLiteral("cp"), {source, output});
     QFile::remove(output);
     return took;
+}
+
+// A 5-minute 1080p recording as Vistrel makes them (ultrafast at its default quality, 29.97 fps,
+// a keyframe every 2 s, AAC at 44.1 kHz): 900 pictures (30.03 s) made from lavfi test sources,
+// joined ten times by stream copy; whole pictures, so every picture lasts the same.
+bool makeRecordingFile(const QString& mediaDir, QString* path)
+{
+    *path = QDir(mediaDir).filePath(QStringLiteral("recording.mp4"));
+    if (QFileInfo(*path).size() > 100'000'000)
+        return true;
+    QDir().mkpath(mediaDir);
+    const QString segment = QDir(mediaDir).filePath(QStringLiteral("recording-part.mp4"));
+    note(QStringLiteral("making the 5-minute 1080p recording"));
+    if (timedRun(toolPath(), {QStringLiteral("-v"),
+                              QStringLiteral("error"),
+                              QStringLiteral("-y"),
+                              QStringLiteral("-f"),
+                              QStringLiteral("lavfi"),
+                              QStringLiteral("-i"),
+                              QStringLiteral("testsrc2=size=1920x1080:rate=30000/1001"),
+                              QStringLiteral("-f"),
+                              QStringLiteral("lavfi"),
+                              QStringLiteral("-i"),
+                              QStringLiteral("sine=frequency=440:sample_rate=44100"),
+                              QStringLiteral("-frames:v"),
+                              QStringLiteral("900"),
+                              QStringLiteral("-t"),
+                              QStringLiteral("30.03"),
+                              QStringLiteral("-c:v"),
+                              QStringLiteral("libx264"),
+                              QStringLiteral("-preset"),
+                              QStringLiteral("ultrafast"),
+                              QStringLiteral("-pix_fmt"),
+                              QStringLiteral("yuv420p"),
+                              QStringLiteral("-g"),
+                              QStringLiteral("60"),
+                              QStringLiteral("-sc_threshold"),
+                              QStringLiteral("0"),
+                              QStringLiteral("-c:a"),
+                              QStringLiteral("aac"),
+                              segment}) < 0)
+        return false;
+    const QString list = QDir(mediaDir).filePath(QStringLiteral("recording-parts.txt"));
+    QFile file(list);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    for (int i = 0; i < 10; ++i)
+        file.write("file 'recording-part.mp4'\n");
+    file.close();
+    const bool ok =
+        timedRun(toolPath(), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                              QStringLiteral("-f"), QStringLiteral("concat"),
+                              QStringLiteral("-safe"), QStringLiteral("0"), QStringLiteral("-i"),
+                              list, QStringLiteral("-c"), QStringLiteral("copy"),
+                              QStringLiteral("-movflags"), QStringLiteral("+faststart"), *path}) >=
+        0;
+    QFile::remove(segment);
+    QFile::remove(list);
+    return ok;
+}
+
+// One frame-exact cut from its start to its result, as the cut job runs it; -1 when it did
+// not save a frame-exact cut.
+double smartCut(SmartCutter& cutter, const QString& source, qint64 start, qint64 end,
+                const QString& outDir)
+{
+    flushWrites();
+    const QString output = QDir(outDir).filePath(QStringLiteral(".smart.part.mp4"));
+    SmartCutResult result;
+    QEventLoop loop;
+    const QMetaObject::Connection c =
+        QObject::connect(&cutter, &SmartCutter::finished, &loop, [&](const SmartCutResult& r) {
+            result = r;
+            loop.quit();
+        });
+    const double begun = nowMs();
+    cutter.start(source, double(start), double(end), output);
+    loop.exec();
+    const double took = nowMs() - begun;
+    QObject::disconnect(c);
+    QFile::remove(output);
+    if (result.outcome != SmartCutResult::Outcome::Saved || !result.exact) {
+        note(QStringLiteral("the smart cut did not save a frame-exact cut: %1%2")
+                 .arg(result.failure, result.fallbackReason));
+        return -1;
+    }
+    return took;
+}
+
+// The same span re-encoded whole, as fast as x264 goes, the sound copied.
+double reencodeCut(const QString& source, qint64 start, qint64 end, const QString& outDir)
+{
+    flushWrites();
+    const QString output = QDir(outDir).filePath(QStringLiteral("reencoded.mp4"));
+    const double took =
+        timedRun(toolPath(),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                  QStringLiteral("-ss"), QString::number(start), QStringLiteral("-i"), source,
+                  QStringLiteral("-t"), QString::number(end - start), QStringLiteral("-c:v"),
+                  QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast"),
+                  QStringLiteral("-c:a"), QStringLiteral("copy"), output});
+    QFile::remove(output);
+    return took;
+}
+
+void benchSmartCut(const QString& recording, const QString& outDir, int rounds)
+{
+    const QString part = QStringLiteral("Cut");
+    // Marks in whole seconds, between keyframes (every 2.002 s): a head of about a second.
+    const qint64 start = 121;
+    const qint64 end = start + kSpanSeconds;
+    SmartCutter cutter;
+    cutter.setProgram(toolPath());
+    QVector<double> smart, copy, full;
+    smartCut(cutter, recording, start, end, outDir); // warms the caches; not counted
+    for (int round = 0; round < rounds; ++round) {
+        if (round % 2) {
+            copy << directCut(recording, start, end, outDir);
+            smart << smartCut(cutter, recording, start, end, outDir);
+        } else {
+            smart << smartCut(cutter, recording, start, end, outDir);
+            copy << directCut(recording, start, end, outDir);
+        }
+    }
+    // A whole re-encode takes the better part of a minute on a busy machine: two runs.
+    for (int round = 0; round < 2; ++round)
+        full << reencodeCut(recording, start, end, outDir);
+    note(QStringLiteral("smart cut runs: %1; copy: %2; re-encode: %3")
+             .arg(listed(smart), listed(copy), listed(full)));
+    const auto failed = [](const QVector<double>& v) { return v.contains(-1.0); };
+    const double m = failed(smart) ? -1 : median(smart);
+    const double c = failed(copy) ? -1 : median(copy);
+    const double f = failed(full) ? -1 : median(full);
+    const double size = double(QFileInfo(recording).size()) / 1e6;
+    row(part,
+        QStringLiteral("frame-exact cut of 60 s of a 5-min 1080p recording (%1 MB), whole "
+                       "seconds between keyframes, vs the plain copy cut (ratio: median over "
+                       "back-to-back pairs)")
+            .arg(qRound(size)),
+        ms(m), ms(c), ratioText(pairedRatio(smart, copy)), QStringLiteral("≤ 2 s"),
+        yesNo(m > 0 && m <= 2000));
+    row(part, QStringLiteral("the frame-exact cut vs re-encoding the same 60 s whole (ultrafast)"),
+        ms(m), ms(f), ratioText(m / f), QStringLiteral("≤ 0.2×"),
+        yesNo(m > 0 && f > 0 && m <= 0.2 * f));
 }
 
 void benchCut(DRUI& window, const QString& source, const QString& outDir, int rounds)
@@ -394,7 +540,7 @@ int main(int argc, char** argv)
     const QString only = option(args, QStringLiteral("--only"));
     if (work.isEmpty() || !prepareWindowEnvironment(work)) {
         note(QStringLiteral("usage: bench_jobs --work DIR [--media DIR] [--rounds 5] "
-                            "[--only cut|merge]"));
+                            "[--only cut|smartcut|merge]"));
         return 2;
     }
     QApplication app(argc, argv);
@@ -402,7 +548,7 @@ int main(int argc, char** argv)
     answerBoxes(&app, 20);
 
     QString longPath;
-    if (!makeLongFile(media, &longPath)) {
+    if (only != QLatin1String("smartcut") && !makeLongFile(media, &longPath)) {
         row(QStringLiteral("Cut"), QStringLiteral("making the 5-minute file"),
             QStringLiteral("failed"), {}, {}, {}, yesNo(false));
         return 1;
@@ -413,6 +559,14 @@ int main(int argc, char** argv)
     if (only.isEmpty() || only == QLatin1String("cut"))
         // A cut takes a fraction of a second: more rounds for a steady median.
         benchCut(*window, longPath, outDir, 3 * rounds);
+    if (only.isEmpty() || only == QLatin1String("cut") || only == QLatin1String("smartcut")) {
+        QString recording;
+        if (makeRecordingFile(media, &recording))
+            benchSmartCut(recording, outDir, rounds);
+        else
+            row(QStringLiteral("Cut"), QStringLiteral("making the 5-minute recording"),
+                QStringLiteral("failed"), {}, {}, {}, yesNo(false));
+    }
     if (only.isEmpty() || only == QLatin1String("merge"))
         benchMerge(*window, longPath, media, outDir, rounds + 2);
     return 0;

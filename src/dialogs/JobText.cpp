@@ -1,7 +1,12 @@
 // Texts of the job progress dialog: the progress lines, the outcome and the cancel question.
 #include "dialogs/JobText.h"
 
+#include "support/Helpers.h"
+
 #include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
 
 JobKind jobKindFromType(int oprType)
 {
@@ -95,6 +100,14 @@ QString jobFailureText(JobKind kind, const ToolResult& result, const QString& in
     default:
         return jobFailureText(kind, result.cause, QFileInfo(input).fileName(), {});
     }
+}
+
+QString cutStartNotice(double startSeconds)
+{
+    const auto whole = static_cast<long long>(std::floor(std::max(0.0, startSeconds)));
+    return QStringLiteral("The cut starts at %1, the first point that can be cut without "
+                          "re-encoding.")
+        .arg(QString::fromStdString(GetTimeStringA(whole)));
 }
 
 QString jobCancelQuestion(JobKind kind)

@@ -47,5 +47,10 @@ QString jobFailureText(JobKind kind, FailureCause cause, const QString& subject,
 QString jobFailureText(JobKind kind, const ToolResult& result, const QString& input,
                        const QString& outputFolder);
 
+// The sentence added to a cut's success text when the cut could not start at its start mark:
+// "The cut starts at 00:00:12, the first point that can be cut without re-encoding." with
+// `startSeconds`, where it really starts in the source, shown as hh:mm:ss rounded down.
+QString cutStartNotice(double startSeconds);
+
 // The question asked before a running job is abandoned.
 QString jobCancelQuestion(JobKind kind);

@@ -1,7 +1,9 @@
-// Whether a file the media tool wrote holds any media, judged from its container structure.
+// What the container structure of a media file says.
 #include "media/OutputCheck.h"
 
 #include <QFile>
+
+#include <algorithm>
 
 namespace
 {
@@ -124,6 +126,64 @@ bool tsHasStreams(QFile& file)
     return false;
 }
 
+// The payload of `box`, at most `most` bytes.
+QByteArray payloadOf(QFile& file, const Box& box, qint64 most)
+{
+    if (!file.seek(box.payload))
+        return {};
+    return file.read(std::min(most, box.end - box.payload));
+}
+
+// Where a video track ends on the movie's timeline; -1 for another kind of track.
+double trackVideoEnd(QFile& file, const Box& trak, quint64 movieScale)
+{
+    bool video = false;
+    quint64 mediaScale = 0;
+    quint64 mediaDuration = 0;
+    quint64 edited = 0; // the edit list's segments, in the movie's time scale
+    bool hasEdits = false;
+    Box child;
+    for (qint64 at = trak.payload; readBox(file, at, trak.end, &child); at = child.end) {
+        if (child.type == fourcc("edts")) {
+            Box list;
+            for (qint64 e = child.payload; readBox(file, e, child.end, &list); e = list.end) {
+                if (list.type != fourcc("elst"))
+                    continue;
+                const QByteArray p = payloadOf(file, list, 8 + 20 * 64);
+                if (p.size() < 8)
+                    continue;
+                const bool wide = p.at(0) == 1;
+                const int entry = wide ? 20 : 12;
+                const quint64 count = bigEndian(p, 4, 4);
+                for (quint64 i = 0; i < count && 8 + int(i + 1) * entry <= p.size(); ++i) {
+                    edited += bigEndian(p, 8 + int(i) * entry, wide ? 8 : 4);
+                    hasEdits = true;
+                }
+            }
+        } else if (child.type == fourcc("mdia")) {
+            Box part;
+            for (qint64 m = child.payload; readBox(file, m, child.end, &part); m = part.end) {
+                const QByteArray p = payloadOf(file, part, 40);
+                if (part.type == fourcc("hdlr") && p.size() >= 12)
+                    video = bigEndian(p, 8, 4) == fourcc("vide");
+                // Version 0: times of 32 bits, the scale at 12; version 1: 64 bits, at 20.
+                const bool wide = !p.isEmpty() && p.at(0) == 1;
+                if (part.type == fourcc("mdhd") && p.size() >= (wide ? 32 : 20)) {
+                    mediaScale = bigEndian(p, wide ? 20 : 12, 4);
+                    mediaDuration = bigEndian(p, wide ? 24 : 16, wide ? 8 : 4);
+                }
+            }
+        }
+    }
+    if (!video)
+        return -1;
+    if (hasEdits && movieScale > 0 && edited > 0)
+        return double(edited) / double(movieScale);
+    if (mediaScale > 0 && mediaDuration > 0)
+        return double(mediaDuration) / double(mediaScale);
+    return -1;
+}
+
 } // namespace
 
 bool outputHasStreams(const QString& path)
@@ -137,4 +197,32 @@ bool outputHasStreams(const QString& path)
     if (looksLikeTransportStream(head, file.size()))
         return tsHasStreams(file);
     return true;
+}
+
+double isoVideoEndSeconds(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !looksLikeIsoMedia(file.read(8)))
+        return -1;
+    const qint64 size = file.size();
+    Box box;
+    for (qint64 pos = 0; readBox(file, pos, size, &box); pos = box.end) {
+        if (box.type != fourcc("moov"))
+            continue;
+        quint64 movieScale = 0;
+        double end = -1;
+        Box child;
+        for (qint64 at = box.payload; readBox(file, at, box.end, &child); at = child.end) {
+            if (child.type == fourcc("mvex"))
+                return -1; // fragmented: the movie box does not know the length
+            if (child.type == fourcc("mvhd")) {
+                const QByteArray p = payloadOf(file, child, 32);
+                movieScale = p.size() >= 24 ? bigEndian(p, p.at(0) == 1 ? 20 : 12, 4) : 0;
+            } else if (child.type == fourcc("trak") && end < 0) {
+                end = trackVideoEnd(file, child, movieScale);
+            }
+        }
+        return end;
+    }
+    return -1;
 }

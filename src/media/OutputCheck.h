@@ -1,4 +1,5 @@
-// Whether a file the media tool wrote holds any media, judged from its container structure.
+// What the container structure of a media file says: whether a file the media tool wrote holds
+// any media, and where an MP4's video ends.
 #pragma once
 
 #include <QString>
@@ -9,3 +10,8 @@
 // (the tool's leftover for "-t 0"), a fragmented MP4 without fragments and an MP4 without its
 // movie box (a run killed mid-way).
 bool outputHasStreams(const QString& path);
+
+// Where the first video track of the MP4 or MOV file `path` ends, in seconds on the file's
+// timeline (its edit list counted, as players and the media tool count it); -1 for other files,
+// fragmented ones, files without video and unreadable ones.
+double isoVideoEndSeconds(const QString& path);

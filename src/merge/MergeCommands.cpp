@@ -3,6 +3,8 @@
 
 #include "support/Helpers.h"
 
+#include <algorithm>
+
 QString mergeInputPath(const QString& folder, const QString& name)
 {
     if (folder.endsWith(QLatin1Char('/')))
@@ -23,7 +25,8 @@ QString mergeTsName(int index)
     return QString::number(index) + QStringLiteral(".ts");
 }
 
-QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath, bool h264Video)
+QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath, bool h264Video,
+                                double endSeconds)
 {
     // Subtitle and data streams cannot be copied into a transport stream; they are left out
     // rather than failing the whole merge.
@@ -33,8 +36,26 @@ QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath,
     // The filter refuses any other codec; the muxer converts those on its own.
     if (h264Video)
         args << QStringLiteral("-bsf:v") << QStringLiteral("h264_mp4toannexb");
+    // Each stream stops by itself at its first packet from there on.
+    if (endSeconds > 0)
+        args << QStringLiteral("-t") << QString::number(endSeconds, 'f', 6);
     args << QStringLiteral("-f") << QStringLiteral("mpegts") << tsPath;
     return args;
+}
+
+double mergePartEnd(const MediaFacts& facts, double videoEndSeconds)
+{
+    if (videoEndSeconds <= 0)
+        return -1;
+    if (!facts.hasAudio || facts.sampleRate <= 0)
+        return videoEndSeconds;
+    // Sound packets whose start lies before the cut-off stay: the sound then ends within half a
+    // packet of the picture. The last picture starts a whole frame before the end.
+    const double samples = facts.audioCodec == QLatin1String("mp3") ? 1152 : 1024;
+    double margin = samples / facts.sampleRate / 2;
+    if (facts.frameRate > 0)
+        margin = std::min(margin, 0.5 / facts.frameRate);
+    return videoEndSeconds - margin;
 }
 
 QStringList joinArguments(const QStringList& tsNames, const QString& outputName, bool aacAudio)

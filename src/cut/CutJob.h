@@ -1,16 +1,17 @@
-// The cut job: the span of one file copied without re-encoding into "Cut_" + its name in a
-// chosen folder, written aside and moved into place on success.
+// The cut job: the span of one file cut frame-exactly where it can be (and from the next
+// keyframe where it cannot) into "Cut_" + its name in a chosen folder, written aside and moved
+// into place on success.
 #pragma once
 
-#include "media/ToolOutput.h"
 #include "support/JobResult.h"
 #include "support/WorkingFile.h"
 
 #include <QObject>
 #include <QString>
 
+class SmartCutter;
 class ToolRun;
-struct ToolResult;
+struct SmartCutResult;
 
 // What to cut: the span from `startSeconds` to `endSeconds` (whole seconds) of `source`, into
 // the folder `outputFolder`.
@@ -30,7 +31,7 @@ public:
     // The media tool (tests pass fakes). Default: ToolRun::defaultProgram().
     void setProgram(const QString& program);
     // The run the job's steps go through, for its process id and output (tests, benchmarks).
-    ToolRun& run() const { return *m_run; }
+    ToolRun& run() const;
 
     // Starts the cut. Never blocks; ends with exactly one finished(), also when the request
     // cannot be cut. The output name is the first free one from "Cut_" + the source's name.
@@ -43,20 +44,17 @@ public:
 Q_SIGNALS:
     // Percent done (0..99; the end is told by finished()), the source and the output path.
     void progress(int percent, const QString& source, const QString& output);
+    // Saved results of a cut that starts later than the mark say so in `reason`.
     void finished(const JobResult& result);
 
 private:
-    void onOutput();
-    void onRunFinished(const ToolResult& result);
+    void onCut(const SmartCutResult& result);
     void conclude(JobResult::Kind kind, const QString& reason = QString());
 
-    ToolRun* m_run = nullptr;
+    SmartCutter* m_cutter = nullptr;
     CutRequest m_request;
     QString m_outputPath;
     QString m_workPath;
     WorkLock m_workLock; // tells a start after a crash that the working file is not a leftover
-    ProgressTracker m_tracker;
-    double m_writtenSeconds = -1; // time= of the run's last progress record
     bool m_running = false;
-    bool m_canceled = false;
 };

@@ -60,6 +60,8 @@ public:
     bool isRunning() const { return m_running; }
     // The last percentage reported (0 before the first report).
     int percent() const { return m_percent; }
+    // The run every step goes through (for its process id and output).
+    ToolRun& run() const { return *m_run; }
 
 Q_SIGNALS:
     // Percent done over all steps: never goes backwards, below 100 until finished().

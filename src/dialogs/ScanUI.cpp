@@ -197,10 +197,12 @@ void SCANUI::showOutcome()
     qCDebug(lcDialogs) << "job ended with result" << m_nError;
     CMessageBox box;
     box.PlaceOver(this);
-    box.InitInfoDialog(
-        m_nError == 1 && !m_strReason.isEmpty()
-            ? m_strReason
-            : jobOutcomeText(jobKindFromType(m_nOprType), m_nError, m_strDestination));
+    QString text = jobOutcomeText(jobKindFromType(m_nOprType), m_nError, m_strDestination);
+    if (m_nError == 1 && !m_strReason.isEmpty())
+        text = m_strReason;
+    else if (m_nError == 0 && !m_strReason.isEmpty())
+        text += QLatin1Char('\n') + m_strReason;
+    box.InitInfoDialog(text);
     // The job is over: its dialog goes before the outcome is told, not behind the box.
     hide();
     box.exec();

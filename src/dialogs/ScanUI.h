@@ -25,8 +25,9 @@ public:
     static bool m_bIsFinished;          // a report of 100 has arrived
     static QProgressBar* m_progressBar; // the bar of the current dialog
     static int m_nError;                // result of the last report
-    static QString m_strReason;         // why the job failed, in words; set before its final
-                                        // report (empty: the format text)
+    static QString m_strReason;         // the job's own words on its end, set before its final
+                                        // report: why it failed (empty: the format text), or a
+                                        // note after its success
 
 public Q_SLOTS:
     // Cancel button and close button: asks before a running job is abandoned.

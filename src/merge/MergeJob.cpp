@@ -2,6 +2,7 @@
 #include "merge/MergeJob.h"
 
 #include "dialogs/JobText.h"
+#include "media/OutputCheck.h"
 #include "media/ToolRun.h"
 #include "merge/MergeCommands.h"
 #include "merge/MergeProbe.h"
@@ -205,7 +206,11 @@ void MergeJob::convertNext()
     m_convert->setExpectedOutput(tsPath);
     m_writtenSeconds = -1;
     Q_EMIT progress(m_progress.percent(), input, m_outputPath);
-    m_convert->start(changeToTsArguments(input, tsPath, facts.videoCodec == QLatin1String("h264")));
+    // Each part's sound is cut off where its picture ends, so it cannot push the parts after
+    // it later at the joins.
+    m_partEnd = mergePartEnd(facts, isoVideoEndSeconds(input));
+    m_convert->start(
+        changeToTsArguments(input, tsPath, facts.videoCodec == QLatin1String("h264"), m_partEnd));
 }
 
 void MergeJob::onConverted(const ToolResult& result)
@@ -224,7 +229,9 @@ void MergeJob::onConverted(const ToolResult& result)
     }
     // An input cut short whose index still promises the whole length converts into a short
     // part, and the tool exits 0.
-    const double expected = m_facts.at(m_index).durationSeconds;
+    double expected = m_facts.at(m_index).durationSeconds;
+    if (m_partEnd > 0)
+        expected = std::min(expected, m_partEnd);
     if (expected > 0 && m_writtenSeconds >= 0 && expected - m_writtenSeconds > kShortByMoreThan) {
         const QString detail = QStringLiteral("it ends after %1 s of the %2 s it says it lasts")
                                    .arg(seconds1(m_writtenSeconds), seconds1(expected));

@@ -91,5 +91,6 @@ private:
     int m_index = 0; // input being converted, from 0
     MergeProgress m_progress;
     double m_writtenSeconds = -1; // time= of the current run's last progress record
+    double m_partEnd = -1;        // where the part being converted is cut off (-1: its end)
     double m_expectedSeconds = 0; // the inputs' durations added up
 };

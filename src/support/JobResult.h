@@ -11,7 +11,7 @@ struct JobResult {
     };
     Kind kind = Kind::Failed;
     QString outputPath; // where the output is (Saved) or would have been
-    QString reason;     // empty unless Failed
+    QString reason;     // Failed: why; Saved: a note for the user (where a cut really starts)
     // The result code of the progress reports: 0 saved, 1 failed, 2 canceled.
     int code() const { return kind == Kind::Saved ? 0 : kind == Kind::Failed ? 1 : 2; }
 };

@@ -8,6 +8,7 @@
 #include <QVector>
 
 class BatchProbe;
+class CaptureSource;
 class CutJob;
 class MergeJob;
 class PulseListing;
@@ -226,6 +227,8 @@ private:
     template <typename Job, typename Request> JobResult RunJob(Job& job, const Request& request);
 
     // Recording
+    // The capture of this session's screen: X11, or the portal's share on Wayland.
+    CaptureSource* CreateCapture();
     void OnAudioDevicesListed(const QVector<PulseDevice>& sources,
                               const QVector<PulseDevice>& sinks);
     void RefreshFreeSpaceLabel();

@@ -8,6 +8,7 @@
 #include "record/RecordNames.h"
 #include "record/RecordingSession.h"
 #include "record/X11Capture.h"
+#include "record/wayland/WaylandCapture.h"
 #include "support/Helpers.h"
 
 #include <QComboBox>
@@ -24,6 +25,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QTimer>
 
 Q_LOGGING_CATEGORY(lcRecord, "vistrel.record")
@@ -122,12 +124,27 @@ void DRUI::StopRecording()
         showNormal();
 }
 
+CaptureSource* DRUI::CreateCapture()
+{
+    if (!WaylandCapture::isWaylandSession())
+        return new X11Capture(qEnvironmentVariable("DISPLAY"), captureScreenSize());
+    // The share the user allowed once is asked for again with its token, so the system does
+    // not ask again; the portal may hand out a new one.
+    auto* capture = new WaylandCapture;
+    const QSettings settings(m_strIniPath, QSettings::IniFormat);
+    capture->setRestoreToken(settings.value(WaylandCapture::restoreTokenKey()).toString());
+    connect(capture, &WaylandCapture::restoreTokenChanged, this, [this](const QString& token) {
+        QSettings(m_strIniPath, QSettings::IniFormat)
+            .setValue(WaylandCapture::restoreTokenKey(), token);
+    });
+    return capture;
+}
+
 void DRUI::StartQProcessRecord()
 {
     m_nRecordStartTick = uint(rsb_getTickCount());
     if (!m_pRecordSession->capture())
-        m_pRecordSession->setCapture(
-            new X11Capture(qEnvironmentVariable("DISPLAY"), captureScreenSize()));
+        m_pRecordSession->setCapture(CreateCapture());
     QStringList sources;
     const int choice = m_pAudioComBox && m_pAudioComBox->currentIndex() >= 0
                            ? m_pAudioComBox->currentData().toInt()

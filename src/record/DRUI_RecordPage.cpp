@@ -4,6 +4,8 @@
 #include "app/PageChrome.h"
 #include "dialogs/Style.h"
 #include "media/DeviceList.h"
+#include "record/wayland/ScreenCastPortal.h"
+#include "record/wayland/WaylandCapture.h"
 #include "support/Helpers.h"
 
 #include <QAbstractItemView>
@@ -103,11 +105,17 @@ void DRUI::InitLayout2Widget()
                              "capture\neverything on your screen with original "
                              "picture-in-picture"),
               panel, QRect(50, 220, 500, 50));
-    m_pWaylandLabel = pageLabel(QStringLiteral("This is a Wayland session: only X11 windows "
-                                               "can be captured, other windows record black."),
-                                panel, QRect(50, 275, 800, 25));
+    // On Wayland the screen is shared through the desktop portal; the page warns only when
+    // there is none, naming what to install.
+    m_pWaylandLabel = pageLabel(QString(), panel, QRect(50, 275, 800, 25));
     SetTextColor(m_pWaylandLabel, QColor(160, 0, 0));
-    m_pWaylandLabel->setVisible(!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"));
+    m_pWaylandLabel->hide();
+    if (WaylandCapture::isWaylandSession())
+        checkScreenCastPortal(QDBusConnection::sessionBus(), m_pWaylandLabel,
+                              [label = m_pWaylandLabel](const QString& problem) {
+                                  label->setText(problem);
+                                  label->setVisible(!problem.isEmpty());
+                              });
     RefreshFreeSpaceLabel();
 
     auto* content = new QVBoxLayout;

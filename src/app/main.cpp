@@ -1,5 +1,6 @@
 // Entry point: the launcher, or the application proper with one argument.
 #include "app/DRUI.h"
+#include "app/EndOnSignals.h"
 #include "app/LaunchMode.h"
 #include "app/SingleInstance.h"
 #include "app/UserFolders.h"
@@ -9,7 +10,6 @@
 #include <QIcon>
 #include <QLoggingCategory>
 #include <QProcess>
-#include <QSocketNotifier>
 
 #include <cerrno>
 #include <csignal>
@@ -22,48 +22,6 @@ namespace
 
 Q_LOGGING_CATEGORY(lcStart, "vistrel.start")
 
-int g_signalPipe[2] = {-1, -1};
-
-extern "C" void onQuitSignal(int)
-{
-    const int saved = errno;
-    const char byte = 'q';
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-// SIGTERM (a logout, a service stop) and SIGINT (Ctrl+C) end the program the way the window's
-// close button does, so a running recording is finalised and Out.txt removed. The handler only
-// writes to a pipe; the event loop does the rest.
-template <typename Quit> void quitOnSignals(QObject* context, Quit quit)
-{
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, context);
-    QObject::connect(notifier, &QSocketNotifier::activated, context, [quit] {
-        char bytes[16];
-        while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
-        }
-        quit();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onQuitSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
-}
-
-// After the event loop a second signal ends the program at once, even while the window's
-// destruction waits for the tool.
-void restoreQuitSignals()
-{
-    ::signal(SIGTERM, SIG_DFL);
-    ::signal(SIGINT, SIG_DFL);
-}
-
-// Relaunches the program as the same user, with the same environment, detached, with "start",
-// from the user's state folder (so its log lands there, not in a menu's working folder).
 int runLauncher()
 {
     // A running instance only has to show its window.
@@ -120,12 +78,8 @@ int runApplication(int argc, char* argv[])
     DRUI* window = nullptr;
     bool quitAsked = false;
     // Before Out.txt exists, so whoever sees the file may already ask the program to quit.
-    quitOnSignals(&app, [&window, &quitAsked] {
-        quitAsked = true;
-        if (window)
-            window->close();
-        QCoreApplication::quit();
-    });
+    EndOnSignals(
+        &app, [&window] { return window; }, [&quitAsked] { quitAsked = true; });
 
     const int out = ::open("Out.txt", O_RDWR | O_CREAT, 0644);
     if (out >= 0)
@@ -159,7 +113,7 @@ int runApplication(int argc, char* argv[])
     // A signal that came while Init waited for a run found no event loop to end.
     if (!quitAsked)
         app.exec();
-    restoreQuitSignals();
+    RestoreDefaultSignals();
     // From here a later start waits for the lock (and says so if it waits too long) instead of
     // asking a window that is closing, maybe finishing a recording first.
     instance.stopListening();

@@ -190,9 +190,9 @@ void SCANUI::report(int type, int percent, const QString& current, const QString
 
 void SCANUI::showOutcome()
 {
-    // The user asked for the cancel and has seen the dialog go; telling them the job "failed"
-    // would be wrong.
-    if (m_bUserCanceled && m_nError == 2)
+    // A canceled job was asked to stop, by the user (who has seen the dialog go) or by the
+    // program's end: telling that it "failed" would be wrong.
+    if (m_nError == 2)
         return;
     qCDebug(lcDialogs) << "job ended with result" << m_nError;
     CMessageBox box;

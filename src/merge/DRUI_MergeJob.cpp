@@ -50,6 +50,11 @@ void DRUI::StartMergeJob()
         !checked)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     m_pMergeJob->disconnect(&loop);
+    if (!checked) {
+        // Only the program's end stops the check early.
+        m_pMergeJob->cancel();
+        return;
+    }
     if (!refusal.isEmpty()) {
         // A list of mismatches can be long: the box grows until all of it shows.
         CMessageBox box;

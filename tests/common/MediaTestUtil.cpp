@@ -167,13 +167,14 @@ bool fill(const QString& path, qint64 bytes)
     return f.flush();
 }
 
-SmallDisk::SmallDisk(const QString& dir) : path(dir)
+SmallDisk::SmallDisk(const QString& dir, bool readOnly) : path(dir)
 {
     QDir().mkpath(path);
+    const QString options = readOnly ? QStringLiteral("size=15m,ro") : QStringLiteral("size=15m");
     mounted =
         QProcess::execute(QStringLiteral("mount"),
                           {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                           QStringLiteral("size=15m"), QStringLiteral("tmpfs"), path}) == 0;
+                           options, QStringLiteral("tmpfs"), path}) == 0;
 }
 
 SmallDisk::~SmallDisk()

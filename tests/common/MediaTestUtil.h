@@ -43,9 +43,10 @@ bool writeRandomFile(const QString& path, int bytes);
 bool fill(const QString& path, qint64 bytes);
 
 // A 15 MiB file system mounted at `dir` for one test and unmounted when it ends, also on
-// failure (mounting needs root; `mounted` is false where it is not permitted).
+// failure (mounting needs root; `mounted` is false where it is not permitted). `readOnly`: no
+// one can write to it.
 struct SmallDisk {
-    explicit SmallDisk(const QString& dir);
+    explicit SmallDisk(const QString& dir, bool readOnly = false);
     ~SmallDisk();
     QString path;
     bool mounted = false;

@@ -4,6 +4,7 @@
 #include "media/ToolRun.h"
 #include "merge/MergeJob.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -66,6 +67,20 @@ void TestMergeJob::initTestCase()
     QVERIFY(testutil::makeClip(m_clipDir.filePath(QStringLiteral("plain.mp4")), plain));
     QVERIFY(testutil::makeClip(m_clipDir.filePath(QStringLiteral("big.mp4")), big));
     QVERIFY(testutil::makeClip(m_clipDir.filePath(QStringLiteral("mute.mp4")), mute));
+    // Cut short with its index at the front: it still says it lasts 6 s, its data ends at 3.
+    testutil::ClipOptions longer = plain;
+    longer.seconds = 6;
+    const QString whole = m_clipDir.filePath(QStringLiteral("whole.mp4"));
+    QVERIFY(testutil::makeClip(whole, longer));
+    const QString shortened = m_clipDir.filePath(QStringLiteral("short.mp4"));
+    QCOMPARE(
+        QProcess::execute(testutil::ffmpegPath(),
+                          {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                           whole, QStringLiteral("-c"), QStringLiteral("copy"),
+                           QStringLiteral("-movflags"), QStringLiteral("+faststart"), shortened}),
+        0);
+    QFile cut(shortened);
+    QVERIFY(cut.resize(cut.size() / 2));
     m_fake = qEnvironmentVariable("VISTREL_SOURCE_DIR") +
              QStringLiteral("/tests/media/fakes/merge_fake_tool.sh");
     QVERIFY(QFileInfo(m_fake).isExecutable());
@@ -217,16 +232,25 @@ void TestMergeJob::brokenOrCanceledRunLeavesNothing_data()
     QTest::addColumn<QString>("stage");
     QTest::addColumn<QString>("mode"); // of the fake; empty: the real tool
     QTest::addColumn<JobResult::Kind>("result");
+    QTest::addColumn<QString>("told"); // the start of the reason
     const QString join = QStringLiteral("join");
     const QString convert = QStringLiteral("convert");
     const auto canceled = JobResult::Kind::Canceled;
     const auto failed = JobResult::Kind::Failed;
-    QTest::newRow("cancel during the join") << join << QStringLiteral("slow") << canceled;
-    QTest::newRow("cancel during a conversion") << convert << QStringLiteral("slow") << canceled;
-    QTest::newRow("cancel as the join ends") << join << QString() << canceled;
-    QTest::newRow("join reports invalid data") << join << QStringLiteral("fail") << failed;
-    QTest::newRow("join crashes") << join << QStringLiteral("crash") << failed;
-    QTest::newRow("join writes nothing and exits 0") << join << QStringLiteral("silent") << failed;
+    QTest::newRow("cancel during the join") << join << "slow" << canceled << "";
+    QTest::newRow("cancel during a conversion") << convert << "slow" << canceled << "";
+    QTest::newRow("cancel as the join ends") << join << "" << canceled << "";
+    QTest::newRow("join reports invalid data")
+        << join << "fail" << failed << "Merge failed, not an valid format";
+    QTest::newRow("join crashes") << join << "crash" << failed
+                                  << "Merge failed: the media tool crashed.";
+    QTest::newRow("join writes nothing and exits 0")
+        << join << "silent" << failed << "Merge failed: ";
+    QTest::newRow("an input cut short, its index whole")
+        << "damaged"
+        << "" << failed << "Merge failed: b.mp4 is damaged";
+    QTest::newRow("a conversion finds the disk full")
+        << convert << "full" << failed << "Merge failed: the disk of ";
 }
 
 void TestMergeJob::brokenOrCanceledRunLeavesNothing()
@@ -234,10 +258,14 @@ void TestMergeJob::brokenOrCanceledRunLeavesNothing()
     QFETCH(QString, stage);
     QFETCH(QString, mode);
     QFETCH(JobResult::Kind, result);
+    QFETCH(QString, told);
     if (!mode.isEmpty())
         qputenv("VISTREL_FAKE_STAGE", stage.toUtf8());
     qputenv("VISTREL_FAKE_MODE", mode.toUtf8());
-    const QStringList inputs = place({QStringLiteral("a.mp4"), QStringLiteral("b.mp4")});
+    const QStringList inputs = place({QStringLiteral("a.mp4")}) +
+                               place({QStringLiteral("b.mp4")}, stage == QLatin1String("damaged")
+                                                                    ? QStringLiteral("short")
+                                                                    : QStringLiteral("plain"));
     const QStringList before = entries(m_work);
 
     ToolRun& run = stage == QLatin1String("join") ? m_job->joinRun() : m_job->conversionRun();
@@ -257,7 +285,8 @@ void TestMergeJob::brokenOrCanceledRunLeavesNothing()
     const JobResult ended = merge(inputs);
     QCOMPARE(ended.kind, result);
     QVERIFY2(clock.elapsed() < 20000, "the run was not stopped");
-    QCOMPARE(ended.reason.isEmpty(), result == JobResult::Kind::Canceled);
+    QVERIFY2(told.isEmpty() ? ended.reason.isEmpty() : ended.reason.startsWith(told),
+             qPrintable(ended.reason));
     QCOMPARE(entries(m_work), before);
 }
 

@@ -37,6 +37,7 @@ private Q_SLOTS:
     void endsTruthfully_data();
     void endsTruthfully();
     void secondStartWaitsForTheFirst();
+    void readOnlyFolderIsTold();
 
 private:
     // Starts a recording of the microphone into the save folder.
@@ -106,9 +107,9 @@ void TestRecordSession::endsTruthfully_data()
     QTest::newRow("tool loses the screen")
         << fake("record_fails_midway.sh") << "none" << Kind::StoppedByTool
         << "the X display went away" << false;
-    QTest::newRow("tool missing")
-        << "/nonexistent/tool" << "none" << Kind::Failed
-        << "Cannot record: The media tool could not be started" << false;
+    QTest::newRow("tool missing") << "/nonexistent/tool"
+                                  << "none" << Kind::Failed
+                                  << "Cannot record: The media tool could not be started" << false;
     QTest::newRow("finalisation fails: kept as recorded, not called saved")
         << fake("finalise_fails.sh") << "stop" << Kind::Failed << "No space left on device" << true;
 }
@@ -176,6 +177,19 @@ void TestRecordSession::secondStartWaitsForTheFirst()
     QCOMPARE(testui::filesIn(m_save),
              QStringList({QFileInfo(second.path).fileName(), QFileInfo(first.path).fileName()}));
     QVERIFY(testutil::probeStreamTypes(first.path).contains(QStringLiteral("video")));
+}
+
+void TestRecordSession::readOnlyFolderIsTold()
+{
+    testutil::SmallDisk disk(m_dir->filePath(QStringLiteral("read-only")), true);
+    if (!disk.mounted)
+        QSKIP("mounting a read-only tmpfs is not permitted here (needs root)");
+    m_session->start(disk.path, {}, QDateTime::currentDateTime());
+    const RecordingOutcome ended = outcome();
+    QCOMPARE(ended.kind, RecordingOutcome::Kind::Failed);
+    QVERIFY2(ended.reason.contains(QLatin1String("cannot be written to")) &&
+                 ended.reason.contains(QLatin1String("Read-only")),
+             qPrintable(ended.reason));
 }
 
 RECTEST_MAIN(TestRecordSession)

@@ -30,6 +30,7 @@ private Q_SLOTS:
     void mergeListKeptAcrossVisits();
     void mergeButton_data();
     void mergeButton();
+    void missingToolIsToldAndForgotten();
 
 private:
     // Clicks `row` of `table` as the user would (the row must be on screen).
@@ -311,6 +312,30 @@ void TestMergePage::mergeButton()
             .entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot);
     QCOMPARE(out.size(), gone ? 0 : 1);
     QCOMPARE(reports.isEmpty(), gone);
+}
+
+void TestMergePage::missingToolIsToldAndForgotten()
+{
+    // A folder the page has not described yet, listed without the tool: told once, and not
+    // taken for unreadable files.
+    QTemporaryDir in;
+    QVERIFY(QFile::copy(m_folder.filePath(QStringLiteral("one.mp4")),
+                        in.filePath(QStringLiteral("again.mp4"))));
+    const QString tool = m_window->m_pDeviceProcess->program();
+    m_window->m_pDeviceProcess->setProgram(in.filePath(QStringLiteral("no-tool")));
+    m_window->m_pMergeDirEdit->setText(in.path());
+    m_window->btnEditSlot();
+    QTRY_COMPARE(m_boxes->texts().size(), 1);
+    QVERIFY2(m_boxes->texts().first().startsWith(
+                 QLatin1String("The videos cannot be read: The media tool could not be started")),
+             qPrintable(m_boxes->texts().first()));
+    QCOMPARE(m_window->m_pSourceVideoTable->item(0, 2)->text(), QString());
+
+    // The tool put back: the same file is described, without a restart.
+    m_window->m_pDeviceProcess->setProgram(tool);
+    m_window->btnEditSlot();
+    QTRY_COMPARE(m_window->m_pSourceVideoTable->item(0, 2)->text(), QStringLiteral("00:00:01"));
+    QCOMPARE(m_boxes->texts().size(), 1);
 }
 
 VISTREL_UI_TEST_MAIN(TestMergePage)

@@ -8,6 +8,7 @@
 #   fail   - writes some bytes, reports invalid data, exits 1
 #   crash  - writes some bytes, then dies by a signal
 #   silent - exits 0 without writing anything
+#   full   - writes some bytes, then fails as on a full disk
 out="${!#}"
 stage=""
 for arg in "$@"; do
@@ -40,6 +41,11 @@ crash)
     ;;
 silent)
     exit 0
+    ;;
+full)
+    printf 'partial' >"$out"
+    echo "[mpegts @ 0x5] Error writing trailer: No space left on device"
+    exit 1
     ;;
 esac
 exit 2

@@ -151,8 +151,6 @@ private Q_SLOTS:
     void cut_data();
     void cut();
     void mergeOfTwoCutsHoldsExactlyTheirPictures();
-    void failureLeavesNothing_data();
-    void failureLeavesNothing();
     void cancelLeavesNothing_data();
     void cancelLeavesNothing();
 
@@ -435,29 +433,6 @@ void TestSmartCut::mergeOfTwoCutsHoldsExactlyTheirPictures()
     const QString joined = m_outDir->filePath(QStringLiteral("joined.mp4"));
     QCOMPARE(pictureHashes(joined), expected);
     QVERIFY(std::abs(isoVideoEndSeconds(joined) - videoSum) < 0.002);
-}
-
-void TestSmartCut::failureLeavesNothing_data()
-{
-    QTest::addColumn<QString>("source"); // under the clip folder
-    QTest::addColumn<bool>("noTool");
-    QTest::newRow("random bytes") << QStringLiteral("noise.mp4") << false;
-    QTest::newRow("missing source") << QStringLiteral("gone.mp4") << false;
-    QTest::newRow("tool missing") << QStringLiteral("recording.mp4") << true;
-}
-
-void TestSmartCut::failureLeavesNothing()
-{
-    QFETCH(QString, source);
-    QFETCH(bool, noTool);
-    QVERIFY(testutil::writeRandomFile(m_clips.filePath(QStringLiteral("noise.mp4")), 100000));
-    if (noTool)
-        m_cutter->setProgram(m_clips.filePath(QStringLiteral("no-tool")));
-    SmartCutResult result;
-    cutInto(m_clips.filePath(source), 1, 3, m_out, &result);
-    QCOMPARE(result.outcome, SmartCutResult::Outcome::Failed);
-    QVERIFY(!result.failure.isEmpty());
-    QCOMPARE(entries(m_outDir->path()), QStringList());
 }
 
 void TestSmartCut::cancelLeavesNothing_data()

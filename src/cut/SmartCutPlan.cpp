@@ -181,6 +181,133 @@ bool evenlySpaced(const Frames& f, int from, int to, qint64 step)
     return true;
 }
 
+// Why the pictures of `source` cannot be re-encoded to match the copied ones, if they cannot;
+// fills in the x264 settings and the time scale when they can.
+struct Unfit {
+    CutFallback why = CutFallback::None;
+    QString detail;
+};
+
+Unfit checkEncodable(const CutSource& source, CutPlan* plan)
+{
+    if (source.facts.videoCodec != QLatin1String("h264") ||
+        !(source.container.contains(QLatin1String("mp4")) ||
+          source.container.contains(QLatin1String("mov"))) ||
+        source.videoStream != 0)
+        return {CutFallback::NotH264,
+                source.facts.videoCodec + QLatin1Char(' ') + source.container};
+    const HeaderTrace& trace = source.trace;
+    if (!trace.hasExtradata())
+        return {CutFallback::Settings, QStringLiteral("no parameter sets in the header")};
+    if (trace.sps.value(QStringLiteral("chroma_format_idc"), 1) != 1 ||
+        trace.sps.value(QStringLiteral("bit_depth_luma_minus8")) != 0 ||
+        trace.sps.value(QStringLiteral("frame_mbs_only_flag"), 1) != 1 ||
+        !(source.facts.pixelFormat == QLatin1String("yuv420p") ||
+          source.facts.pixelFormat == QLatin1String("yuvj420p")))
+        return {CutFallback::NotPlain, source.facts.pixelFormat};
+    for (const TracedPacket& packet : trace.packets) {
+        if (packet.psDiffers)
+            return {CutFallback::Settings, QStringLiteral("parameter sets change within the file")};
+    }
+    plan->settings = source.x264Info.isEmpty()
+                         ? x264SettingsFromFields(trace.sps, trace.pps)
+                         : x264SettingsFromInfo(source.x264Info,
+                                                int(trace.sps.value(QStringLiteral("level_idc"))));
+    if (!plan->settings.problem.isEmpty())
+        return {CutFallback::Settings, plan->settings.problem};
+    if (source.video.tbNum != 1)
+        return {
+            CutFallback::Irregular,
+            QStringLiteral("a time base of %1/%2").arg(source.video.tbNum).arg(source.video.tbDen)};
+    plan->timescale = source.video.tbDen;
+    return {};
+}
+
+// K: the first IDR picture at or after S, or E when there is none. A head of one picture is
+// itself an IDR picture with idr_pic_id 0; two such in a row are forbidden, so then the next
+// IDR picture is taken.
+int firstCopiedPicture(const Frames& f, const QHash<qint64, TracedPacket>& idrs, const Span& span)
+{
+    for (int i = span.s; i < span.e; ++i) {
+        const auto found = idrs.constFind(f.pts(i));
+        if (found == idrs.constEnd() || (i == span.s + 1 && found->idrPicId == 0))
+            continue;
+        return i;
+    }
+    return span.e;
+}
+
+// C: the last clean end at or before E after K (K when there is none); the pictures after it
+// are re-encoded as the tail.
+int copyEnd(const Frames& f, const PacketTable& video, const QHash<qint64, TracedPacket>& idrs,
+            int k, int e)
+{
+    if (k >= e)
+        return k;
+    const QVector<CleanEnd> ends = cleanEnds(f, k, e - k);
+    for (qsizetype n = ends.size() - 1; n >= 0; --n) {
+        const int candidate = ends.at(n).end;
+        // A tail begins with an IDR picture of idr_pic_id 0: the copy must not end on one.
+        const int lastRow = f.order.at(k) + (candidate - k) - 1;
+        const auto found = idrs.constFind(video.rows.at(lastRow).pts);
+        if (candidate < e && found != idrs.constEnd() && found->idrPicId == 0)
+            continue;
+        return candidate;
+    }
+    return k;
+}
+
+// The pictures re-encoded must follow each other evenly at the rate the encoder counts in,
+// which x264 writes into the sequence parameter set: the source's own rate from there (the
+// tool's guess from the file can be another, as for a recording with a compressed lead-in).
+Unfit setEncodeRate(const Frames& f, const HeaderTrace& trace, int s, CutPlan* plan)
+{
+    if (plan->head.count + plan->tail.count == 0)
+        return {};
+    const qint64 step = stepAt(f, s);
+    const auto uneven = [&](const EncodePiece& piece) {
+        return piece.count > 0 && (stepAt(f, piece.first) != step ||
+                                   !evenlySpaced(f, piece.first, piece.first + piece.count, step));
+    };
+    if (step <= 0 || uneven(plan->head) || uneven(plan->tail))
+        return {CutFallback::Irregular, QString()};
+    const qint64 units = trace.sps.value(QStringLiteral("num_units_in_tick"));
+    const qint64 scale = trace.sps.value(QStringLiteral("time_scale"));
+    plan->rateNum = units > 0 && scale > 0 ? scale : plan->timescale;
+    plan->rateDen = units > 0 && scale > 0 ? 2 * units : step;
+    if (step * plan->rateNum != plan->timescale * plan->rateDen)
+        return {CutFallback::Irregular, QStringLiteral("%1 ticks a picture at %2/%3 fps")
+                                            .arg(step)
+                                            .arg(plan->rateNum)
+                                            .arg(plan->rateDen)};
+    return {};
+}
+
+void setPiece(const Frames& f, const PacketTable& video, const Span& span, EncodePiece* piece)
+{
+    if (piece->count == 0)
+        return;
+    const int last = piece->first + piece->count - 1;
+    piece->seekUs = usCeil(video, f.pts(piece->first)) - span.fileStartUs;
+    piece->durationUs = usRound(video, f.end(last) - f.pts(piece->first));
+}
+
+// The copied body: pictures K up to C.
+void setBody(const Frames& f, const PacketTable& video, const Span& span, int k, int c,
+             CutPlan* plan)
+{
+    const PacketRow& key = f.row(k);
+    plan->decodeDelay = key.pts - key.dts;
+    plan->bodyInUs = usCeil(video, key.pts);
+    plan->copySeekUs = plan->bodyInUs - span.fileStartUs;
+    // The join stops the track after the body when nothing follows it. Before a tail it must
+    // stop by itself, and the concat demuxer's out point cannot do that: it ends the file at the
+    // first packet of any stream past the point, and the source's sound is stored ahead of the
+    // pictures of the same time.
+    plan->bodyCopied = plan->tail.count > 0;
+    plan->bodyDurationUs = usRound(video, f.end(c - 1) - key.pts);
+}
+
 } // namespace
 
 QString cutFallbackText(CutFallback reason)
@@ -222,135 +349,42 @@ CutPlan planSmartCut(const CutSource& source, double startMark, double endMark)
     plan.failure = locate(source, f, startMark, endMark, &span);
     if (!plan.failure.isEmpty())
         return plan;
-    const auto fallBack = [&](CutFallback why, const QString& detail) {
-        return planKeyframeCut(source, startMark, endMark, why, detail);
+    const auto fallBack = [&](const Unfit& unfit) {
+        return planKeyframeCut(source, startMark, endMark, unfit.why, unfit.detail);
     };
+    Unfit unfit = checkEncodable(source, &plan);
+    if (unfit.why != CutFallback::None)
+        return fallBack(unfit);
 
-    if (source.facts.videoCodec != QLatin1String("h264") ||
-        !(source.container.contains(QLatin1String("mp4")) ||
-          source.container.contains(QLatin1String("mov"))) ||
-        source.videoStream != 0)
-        return fallBack(CutFallback::NotH264,
-                        source.facts.videoCodec + QLatin1Char(' ') + source.container);
-    const HeaderTrace& trace = source.trace;
-    if (!trace.hasExtradata())
-        return fallBack(CutFallback::Settings, QStringLiteral("no parameter sets in the header"));
-    if (trace.sps.value(QStringLiteral("chroma_format_idc"), 1) != 1 ||
-        trace.sps.value(QStringLiteral("bit_depth_luma_minus8")) != 0 ||
-        trace.sps.value(QStringLiteral("frame_mbs_only_flag"), 1) != 1 ||
-        !(source.facts.pixelFormat == QLatin1String("yuv420p") ||
-          source.facts.pixelFormat == QLatin1String("yuvj420p")))
-        return fallBack(CutFallback::NotPlain, source.facts.pixelFormat);
-    for (const TracedPacket& packet : trace.packets) {
-        if (packet.psDiffers)
-            return fallBack(CutFallback::Settings,
-                            QStringLiteral("parameter sets change within the file"));
-    }
-    plan.settings = source.x264Info.isEmpty()
-                        ? x264SettingsFromFields(trace.sps, trace.pps)
-                        : x264SettingsFromInfo(source.x264Info,
-                                               int(trace.sps.value(QStringLiteral("level_idc"))));
-    if (!plan.settings.problem.isEmpty())
-        return fallBack(CutFallback::Settings, plan.settings.problem);
-    if (source.video.tbNum != 1)
-        return fallBack(
-            CutFallback::Irregular,
-            QStringLiteral("a time base of %1/%2").arg(source.video.tbNum).arg(source.video.tbDen));
-    plan.timescale = source.video.tbDen;
-
-    // K: the first IDR picture at or after S. A head of one picture is itself an IDR picture
-    // with idr_pic_id 0; two such in a row are forbidden, so then the next IDR picture is taken.
     QHash<qint64, TracedPacket> idrs;
-    for (const TracedPacket& packet : trace.packets) {
+    for (const TracedPacket& packet : source.trace.packets) {
         if (packet.idr)
             idrs.insert(packet.pts, packet);
     }
     const int s = span.s;
     const int e = span.e;
-    int k = e;
-    for (int i = s; i < e; ++i) {
-        const auto found = idrs.constFind(f.pts(i));
-        if (found == idrs.constEnd() || (i == s + 1 && found->idrPicId == 0))
-            continue;
-        k = i;
-        break;
-    }
+    int k = firstCopiedPicture(f, idrs, span);
     plan.reorders = std::any_of(source.video.rows.cbegin(), source.video.rows.cend(),
                                 [](const PacketRow& r) { return r.pts != r.dts; });
-
-    // C: the last clean end at or before E; the pictures after it are re-encoded as the tail.
-    int c = k;
-    if (k < e) {
-        const QVector<CleanEnd> ends = cleanEnds(f, k, e - k);
-        for (qsizetype n = ends.size() - 1; n >= 0; --n) {
-            const int candidate = ends.at(n).end;
-            // A tail begins with an IDR picture of idr_pic_id 0: the copy must not end on one.
-            const int lastRow = f.order.at(k) + (candidate - k) - 1;
-            const auto found = idrs.constFind(source.video.rows.at(lastRow).pts);
-            if (candidate < e && found != idrs.constEnd() && found->idrPicId == 0)
-                continue;
-            c = candidate;
-            break;
-        }
-    }
+    const int c = copyEnd(f, source.video, idrs, k, e);
     if (c == k) // nothing to copy: all of the span is re-encoded
         k = e;
-
     plan.head.first = s;
     plan.head.count = (c > k ? k : e) - s;
     plan.tail.first = c;
     plan.tail.count = c > k ? e - c : 0;
     plan.bodyFrames = c > k ? c - k : 0;
 
-    // The pictures re-encoded must follow each other evenly at the rate the encoder counts in,
-    // which x264 writes into the sequence parameter set: the source's own rate from there (the
-    // tool's guess from the file can be another, as for a recording with a compressed lead-in).
-    if (plan.head.count + plan.tail.count > 0) {
-        const qint64 step = stepAt(f, s);
-        const auto uneven = [&](const EncodePiece& piece) {
-            return piece.count > 0 &&
-                   (stepAt(f, piece.first) != step ||
-                    !evenlySpaced(f, piece.first, piece.first + piece.count, step));
-        };
-        if (step <= 0 || uneven(plan.head) || uneven(plan.tail))
-            return fallBack(CutFallback::Irregular, QString());
-        const qint64 units = trace.sps.value(QStringLiteral("num_units_in_tick"));
-        const qint64 scale = trace.sps.value(QStringLiteral("time_scale"));
-        plan.rateNum = units > 0 && scale > 0 ? scale : plan.timescale;
-        plan.rateDen = units > 0 && scale > 0 ? 2 * units : step;
-        if (step * plan.rateNum != plan.timescale * plan.rateDen)
-            return fallBack(CutFallback::Irregular,
-                            QStringLiteral("%1 ticks a picture at %2/%3 fps")
-                                .arg(step)
-                                .arg(plan.rateNum)
-                                .arg(plan.rateDen));
-    }
-
-    const auto setPiece = [&](EncodePiece* piece) {
-        if (piece->count == 0)
-            return;
-        const int last = piece->first + piece->count - 1;
-        piece->seekUs = usCeil(source.video, f.pts(piece->first)) - span.fileStartUs;
-        piece->durationUs = usRound(source.video, f.end(last) - f.pts(piece->first));
-    };
-    setPiece(&plan.head);
-    setPiece(&plan.tail);
+    unfit = setEncodeRate(f, source.trace, s, &plan);
+    if (unfit.why != CutFallback::None)
+        return fallBack(unfit);
+    setPiece(f, source.video, span, &plan.head);
+    setPiece(f, source.video, span, &plan.tail);
     if (plan.head.durationUs + plan.tail.durationUs > kMostReencodedUs)
-        return fallBack(CutFallback::TooLong,
-                        QStringLiteral("%1 pictures").arg(plan.head.count + plan.tail.count));
-
-    if (plan.bodyFrames > 0) {
-        const PacketRow& key = f.row(k);
-        plan.decodeDelay = key.pts - key.dts;
-        plan.bodyInUs = usCeil(source.video, key.pts);
-        plan.copySeekUs = plan.bodyInUs - span.fileStartUs;
-        // The join stops the track after the body when nothing follows it. Before a tail it
-        // must stop by itself, and the concat demuxer's out point cannot do that: it ends the
-        // file at the first packet of any stream past the point, and the source's sound is
-        // stored ahead of the pictures of the same time.
-        plan.bodyCopied = plan.tail.count > 0;
-        plan.bodyDurationUs = usRound(source.video, f.end(c - 1) - key.pts);
-    }
+        return fallBack({CutFallback::TooLong,
+                         QStringLiteral("%1 pictures").arg(plan.head.count + plan.tail.count)});
+    if (plan.bodyFrames > 0)
+        setBody(f, source.video, span, k, c, &plan);
     plan.frames = e - s;
     plan.durationUs = usRound(source.video, f.end(e - 1) - f.pts(s));
     plan.startUs = usRound(source.video, f.pts(s)) - span.fileStartUs;

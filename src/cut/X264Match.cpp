@@ -56,76 +56,81 @@ QStringList rateOptions(const QString& mode, double crf, int qp, int sourceQpMax
 
 } // namespace
 
-X264Settings x264SettingsFromInfo(const QString& info, int levelIdc)
+namespace
 {
-    X264Settings out;
-    const qsizetype at = info.indexOf(QLatin1String(" - options: "));
-    if (at < 0) {
-        out.problem = QStringLiteral("x264's info string lists no options");
-        return out;
-    }
+
+// Options whose name x264 prints with '_' and reads with '-', or under another name.
+const std::pair<const char*, const char*> kRenamed[] = {
+    {"cabac", "cabac"},
+    {"ref", "ref"},
+    {"me", "me"},
+    {"subme", "subme"},
+    {"psy", "psy"},
+    {"mixed_ref", "mixed-refs"},
+    {"me_range", "merange"},
+    {"chroma_me", "chroma-me"},
+    {"trellis", "trellis"},
+    {"8x8dct", "8x8dct"},
+    {"fast_pskip", "fast-pskip"},
+    {"nr", "nr"},
+    {"decimate", "dct-decimate"},
+    {"bluray_compat", "bluray-compat"},
+    {"constrained_intra", "constrained-intra"},
+    {"bframes", "bframes"},
+    {"b_pyramid", "b-pyramid"},
+    {"b_adapt", "b-adapt"},
+    {"b_bias", "b-bias"},
+    {"weightb", "weightb"},
+    {"open_gop", "open-gop"},
+    {"weightp", "weightp"},
+    {"keyint", "keyint"},
+    {"keyint_min", "min-keyint"},
+    {"scenecut", "scenecut"},
+    {"intra_refresh", "intra-refresh"},
+    {"rc_lookahead", "rc-lookahead"},
+    {"mbtree", "mbtree"},
+    {"qcomp", "qcomp"},
+    {"qpmin", "qpmin"},
+    {"qpstep", "qpstep"},
+    {"ip_ratio", "ipratio"},
+    {"pb_ratio", "pbratio"},
+    {"vbv_maxrate", "vbv-maxrate"},
+    {"vbv_bufsize", "vbv-bufsize"},
+    {"nal_hrd", "nal-hrd"},
+    {"stitchable", "stitchable"},
+};
+
+// The options of x264's info string, by name ("name=value" words after " - options: ").
+QMap<QString, QString> infoOptions(const QString& info)
+{
     QMap<QString, QString> o;
+    const qsizetype at = info.indexOf(QLatin1String(" - options: "));
+    if (at < 0)
+        return o;
     for (const QString& word : info.mid(at + 12).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const qsizetype eq = word.indexOf(QLatin1Char('='));
         if (eq > 0)
             o.insert(word.left(eq), word.mid(eq + 1));
     }
-    if (o.value(QStringLiteral("interlaced"), QStringLiteral("0")) != QLatin1String("0")) {
-        out.problem = QStringLiteral("interlaced pictures");
-        return out;
-    }
-    const QString cqm = o.value(QStringLiteral("cqm"), QStringLiteral("0"));
-    if (cqm != QLatin1String("0") && cqm != QLatin1String("1")) {
-        out.problem = QStringLiteral("custom quantisation matrices");
-        return out;
-    }
+    return o;
+}
 
+// The options that take their value as the info string writes it.
+QStringList renamedOptions(const QMap<QString, QString>& o)
+{
     QStringList p;
-    // Options whose name x264 prints with '_' and reads with '-', or under another name.
-    const std::pair<const char*, const char*> same[] = {
-        {"cabac", "cabac"},
-        {"ref", "ref"},
-        {"me", "me"},
-        {"subme", "subme"},
-        {"psy", "psy"},
-        {"mixed_ref", "mixed-refs"},
-        {"me_range", "merange"},
-        {"chroma_me", "chroma-me"},
-        {"trellis", "trellis"},
-        {"8x8dct", "8x8dct"},
-        {"fast_pskip", "fast-pskip"},
-        {"nr", "nr"},
-        {"decimate", "dct-decimate"},
-        {"bluray_compat", "bluray-compat"},
-        {"constrained_intra", "constrained-intra"},
-        {"bframes", "bframes"},
-        {"b_pyramid", "b-pyramid"},
-        {"b_adapt", "b-adapt"},
-        {"b_bias", "b-bias"},
-        {"weightb", "weightb"},
-        {"open_gop", "open-gop"},
-        {"weightp", "weightp"},
-        {"keyint", "keyint"},
-        {"keyint_min", "min-keyint"},
-        {"scenecut", "scenecut"},
-        {"intra_refresh", "intra-refresh"},
-        {"rc_lookahead", "rc-lookahead"},
-        {"mbtree", "mbtree"},
-        {"qcomp", "qcomp"},
-        {"qpmin", "qpmin"},
-        {"qpstep", "qpstep"},
-        {"ip_ratio", "ipratio"},
-        {"pb_ratio", "pbratio"},
-        {"vbv_maxrate", "vbv-maxrate"},
-        {"vbv_bufsize", "vbv-bufsize"},
-        {"nal_hrd", "nal-hrd"},
-        {"stitchable", "stitchable"},
-    };
-    for (const auto& [from, to] : same) {
+    for (const auto& [from, to] : kRenamed) {
         const QString value = o.value(QLatin1String(from));
         if (!value.isEmpty())
             p << QLatin1String(to) + QLatin1Char('=') + value;
     }
+    return p;
+}
+
+// The options whose value the info string writes in another form.
+QStringList rewrittenOptions(const QMap<QString, QString>& o)
+{
+    QStringList p;
     // Values that hold a ':' are written with ',' inside "-x264-params".
     const QStringList deblock = o.value(QStringLiteral("deblock")).split(QLatin1Char(':'));
     if (deblock.size() == 3 && deblock.at(0) == QLatin1String("1"))
@@ -146,8 +151,9 @@ X264Settings x264SettingsFromInfo(const QString& info, int levelIdc)
     if (o.contains(QStringLiteral("direct")))
         p << QStringLiteral("direct=") +
                  directNames.value(o.value(QStringLiteral("direct")).toInt());
-    p << QStringLiteral("cqm=") +
-             (cqm == QLatin1String("1") ? QStringLiteral("jvt") : QStringLiteral("flat"));
+    p << QStringLiteral("cqm=") + (o.value(QStringLiteral("cqm")) == QLatin1String("1")
+                                       ? QStringLiteral("jvt")
+                                       : QStringLiteral("flat"));
     const QStringList aq = o.value(QStringLiteral("aq"), QStringLiteral("0")).split(':');
     p << QStringLiteral("aq-mode=") + aq.at(0);
     if (aq.size() > 1)
@@ -159,6 +165,29 @@ X264Settings x264SettingsFromInfo(const QString& info, int levelIdc)
                                              o.value(QStringLiteral("trellis")).toInt(),
                                              psyRd.value(0).toDouble(), psyRd.value(1).toDouble());
     p << QStringLiteral("chroma-qp-offset=%1").arg(chroma);
+    return p;
+}
+
+} // namespace
+
+X264Settings x264SettingsFromInfo(const QString& info, int levelIdc)
+{
+    X264Settings out;
+    const QMap<QString, QString> o = infoOptions(info);
+    if (o.isEmpty()) {
+        out.problem = QStringLiteral("x264's info string lists no options");
+        return out;
+    }
+    if (o.value(QStringLiteral("interlaced"), QStringLiteral("0")) != QLatin1String("0")) {
+        out.problem = QStringLiteral("interlaced pictures");
+        return out;
+    }
+    const QString cqm = o.value(QStringLiteral("cqm"), QStringLiteral("0"));
+    if (cqm != QLatin1String("0") && cqm != QLatin1String("1")) {
+        out.problem = QStringLiteral("custom quantisation matrices");
+        return out;
+    }
+    QStringList p = renamedOptions(o) + rewrittenOptions(o);
     p << rateOptions(o.value(QStringLiteral("rc")), o.value(QStringLiteral("crf")).toDouble(),
                      o.value(QStringLiteral("qp")).toInt(),
                      o.value(QStringLiteral("qpmax"), QStringLiteral("69")).toInt());
@@ -167,8 +196,9 @@ X264Settings x264SettingsFromInfo(const QString& info, int levelIdc)
 
     // The preset decides what the info string does not tell: which partitions intra pictures
     // try (the first "analyse" value). Everything else is set above.
-    out.preset = analyse.value(0).toUInt(nullptr, 0) == 0 ? QStringLiteral("ultrafast")
-                                                          : QStringLiteral("medium");
+    const QString analyse = o.value(QStringLiteral("analyse")).section(QLatin1Char(':'), 0, 0);
+    out.preset =
+        analyse.toUInt(nullptr, 0) == 0 ? QStringLiteral("ultrafast") : QStringLiteral("medium");
     out.params = p.join(QLatin1Char(':'));
     return out;
 }

@@ -56,6 +56,30 @@ QIcon appIcon()
     return icon;
 }
 
+// Settings an earlier version kept beside the executable move to the user's config folder.
+void adoptSettingsOfEarlierVersion()
+{
+    QString error;
+    if (adoptEarlierSettings(settingsFileIn(QCoreApplication::applicationDirPath()),
+                             userSettingsFile(), &error) == SettingsAdoption::Adopted)
+        qCInfo(lcStart) << "settings of an earlier version moved to" << userSettingsFile();
+    else if (!error.isEmpty())
+        qCWarning(lcStart) << "earlier settings not moved:" << error;
+}
+
+// What a second start asks of this one: the window in front, and any box over it in front of it.
+void bringForward(QWidget* window)
+{
+    qCInfo(lcStart) << "a second start asked for the window";
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
+}
+
 int runApplication(int argc, char* argv[])
 {
     QApplication app(argc, argv);
@@ -87,26 +111,11 @@ int runApplication(int argc, char* argv[])
     else
         qCWarning(lcStart) << "Out.txt cannot be opened; standard error stays where it was";
 
-    QString error;
-    if (adoptEarlierSettings(settingsFileIn(QCoreApplication::applicationDirPath()),
-                             userSettingsFile(), &error) == SettingsAdoption::Adopted)
-        qCInfo(lcStart) << "settings of an earlier version moved to" << userSettingsFile();
-    else if (!error.isEmpty())
-        qCWarning(lcStart) << "earlier settings not moved:" << error;
-
+    adoptSettingsOfEarlierVersion();
     window = new DRUI(nullptr, {});
     QApplication::setWindowIcon(appIcon());
-    QObject::connect(&instance, &SingleInstance::activationRequested, window, [window] {
-        qCInfo(lcStart) << "a second start asked for the window";
-        window->showNormal();
-        window->raise();
-        window->activateWindow();
-        // A box over the window stays in front of it.
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            modal->raise();
-            modal->activateWindow();
-        }
-    });
+    QObject::connect(&instance, &SingleInstance::activationRequested, window,
+                     [window] { bringForward(window); });
     window->Init();
     window->show();
     qCDebug(lcStart) << "window shown, pid" << QCoreApplication::applicationPid();

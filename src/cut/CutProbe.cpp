@@ -65,49 +65,51 @@ PacketTables parseFrameCrc(const QString& text)
     return tables;
 }
 
-HeaderTrace parseHeaderTrace(const QStringList& lines)
+namespace
 {
-    static const QRegularExpression fieldRe(
-        QStringLiteral("^(\\d+)\\s+(\\S+)\\s+([01]+)\\s+=\\s+(-?\\d+)$"));
-    static const QRegularExpression packetRe(
-        QStringLiteral("^Packet: \\d+ bytes, (key frame, )?pts (-?\\d+), dts (-?\\d+)"));
+
+// Reads the trace a line at a time: section headings, then the fields of each section.
+struct TraceReader {
     HeaderTrace trace;
     bool inExtradata = false;
     QString section;
     QStringList inBand; // parameter-set fields of the current packet
     QHash<QString, qint64>* values = nullptr;
-    const auto closePacket = [&] {
+
+    void closePacket()
+    {
         if (!trace.packets.isEmpty() && !inBand.isEmpty())
             trace.packets.last().psDiffers = inBand != trace.parameterSets;
         inBand.clear();
-    };
-    for (const QString& line : lines) {
-        const QString text = traceText(line);
-        if (text.isEmpty())
-            continue;
-        const QRegularExpressionMatch field = fieldRe.match(text);
-        if (!field.hasMatch()) {
-            section = text;
-            values = nullptr;
-            if (text == QLatin1String("Extradata")) {
-                inExtradata = true;
-            } else if (const QRegularExpressionMatch p = packetRe.match(text); p.hasMatch()) {
-                closePacket();
-                inExtradata = false;
-                TracedPacket packet;
-                packet.key = !p.captured(1).isEmpty();
-                packet.pts = p.captured(2).toLongLong();
-                packet.dts = p.captured(3).toLongLong();
-                trace.packets.append(packet);
-            } else if (inExtradata && text == QLatin1String("Sequence Parameter Set") &&
-                       trace.sps.isEmpty()) {
-                values = &trace.sps;
-            } else if (inExtradata && text == QLatin1String("Picture Parameter Set") &&
-                       trace.pps.isEmpty()) {
-                values = &trace.pps;
-            }
-            continue;
+    }
+
+    void heading(const QString& text)
+    {
+        static const QRegularExpression packetRe(
+            QStringLiteral("^Packet: \\d+ bytes, (key frame, )?pts (-?\\d+), dts (-?\\d+)"));
+        section = text;
+        values = nullptr;
+        if (text == QLatin1String("Extradata")) {
+            inExtradata = true;
+        } else if (const QRegularExpressionMatch p = packetRe.match(text); p.hasMatch()) {
+            closePacket();
+            inExtradata = false;
+            TracedPacket packet;
+            packet.key = !p.captured(1).isEmpty();
+            packet.pts = p.captured(2).toLongLong();
+            packet.dts = p.captured(3).toLongLong();
+            trace.packets.append(packet);
+        } else if (inExtradata && text == QLatin1String("Sequence Parameter Set") &&
+                   trace.sps.isEmpty()) {
+            values = &trace.sps;
+        } else if (inExtradata && text == QLatin1String("Picture Parameter Set") &&
+                   trace.pps.isEmpty()) {
+            values = &trace.pps;
         }
+    }
+
+    void field(const QRegularExpressionMatch& field)
+    {
         const QString name = field.captured(2);
         const qint64 value = field.captured(4).toLongLong();
         if (isParameterSet(section)) {
@@ -128,8 +130,27 @@ HeaderTrace parseHeaderTrace(const QStringList& lines)
                 packet.idrPicId = int(value);
         }
     }
-    closePacket();
-    return trace;
+};
+
+} // namespace
+
+HeaderTrace parseHeaderTrace(const QStringList& lines)
+{
+    static const QRegularExpression fieldRe(
+        QStringLiteral("^(\\d+)\\s+(\\S+)\\s+([01]+)\\s+=\\s+(-?\\d+)$"));
+    TraceReader reader;
+    for (const QString& line : lines) {
+        const QString text = traceText(line);
+        if (text.isEmpty())
+            continue;
+        const QRegularExpressionMatch field = fieldRe.match(text);
+        if (field.hasMatch())
+            reader.field(field);
+        else
+            reader.heading(text);
+    }
+    reader.closePacket();
+    return reader.trace;
 }
 
 QString x264InfoIn(const QByteArray& picture)

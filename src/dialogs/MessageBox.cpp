@@ -88,15 +88,9 @@ void CMessageBox::InitQuestionDialog(const QString& text)
     buildForm(text, true);
 }
 
-void CMessageBox::buildForm(const QString& text, bool question)
+QLabel* CMessageBox::titleStrip(bool question)
 {
-    if (m_pMessageLabel) {
-        showMessage(text);
-        return;
-    }
     const int w = width();
-    const QFont font = CalibriFont(12);
-
     auto* strip = new QLabel;
     strip->setMinimumSize(w, 30);
     strip->setStyleSheet(backGroud_style);
@@ -113,8 +107,39 @@ void CMessageBox::buildForm(const QString& text, bool question)
     // Beside the close button, not over it: over it the text hid the button's icon.
     title->setGeometry(question ? QRect(0, 5, 400, 40) : QRect(40, 5, 360, 40));
     title->setAlignment(Qt::AlignLeft);
-    title->setFont(font);
+    title->setFont(CalibriFont(12));
     SetTextColor(title, Qt::white);
+    return strip;
+}
+
+QLabel* CMessageBox::buttonBar(bool question)
+{
+    const int w = width();
+    auto* bar = new QLabel;
+    bar->setMinimumSize(w, 40);
+    bar->setStyleSheet(QStringLiteral("background-color: rgb(220, 220, 220);"));
+    if (question) {
+        connect(createBarButton(QStringLiteral("NO"), w / 4, bar), &QPushButton::clicked, this,
+                &CMessageBox::btnSlotNO);
+        connect(createBarButton(QStringLiteral("OK"), w / 4 + 100, bar), &QPushButton::clicked,
+                this, &CMessageBox::btnSlotOK);
+    } else {
+        connect(createBarButton(QStringLiteral("OK"), w / 3, bar), &QPushButton::clicked, this,
+                &CMessageBox::btnSlotOK);
+    }
+    return bar;
+}
+
+void CMessageBox::buildForm(const QString& text, bool question)
+{
+    if (m_pMessageLabel) {
+        showMessage(text);
+        return;
+    }
+    const int w = width();
+    const QFont font = CalibriFont(12);
+
+    QLabel* strip = titleStrip(question);
     auto* titleRow = new QHBoxLayout;
     titleRow->addWidget(strip);
     titleRow->setSpacing(0);
@@ -134,18 +159,7 @@ void CMessageBox::buildForm(const QString& text, bool question)
     body->addWidget(m_pMessageLabel);
     body->setContentsMargins(5, 0, 0, 0);
 
-    auto* bar = new QLabel;
-    bar->setMinimumSize(w, 40);
-    bar->setStyleSheet(QStringLiteral("background-color: rgb(220, 220, 220);"));
-    if (question) {
-        connect(createBarButton(QStringLiteral("NO"), w / 4, bar), &QPushButton::clicked, this,
-                &CMessageBox::btnSlotNO);
-        connect(createBarButton(QStringLiteral("OK"), w / 4 + 100, bar), &QPushButton::clicked,
-                this, &CMessageBox::btnSlotOK);
-    } else {
-        connect(createBarButton(QStringLiteral("OK"), w / 3, bar), &QPushButton::clicked, this,
-                &CMessageBox::btnSlotOK);
-    }
+    QLabel* bar = buttonBar(question);
 
     auto* lower = new QVBoxLayout;
     lower->addLayout(body);

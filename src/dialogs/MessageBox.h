@@ -54,6 +54,9 @@ public:
 
 private:
     void buildForm(const QString& text, bool question);
+    // The title strip (with a close button on an information box) and the button bar.
+    QLabel* titleStrip(bool question);
+    QLabel* buttonBar(bool question);
     // Shows `text` in the message label and fits the box's height to it.
     void showMessage(const QString& text);
     // The free area of the screen the box is on.

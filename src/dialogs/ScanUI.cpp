@@ -67,12 +67,9 @@ SCANUI::~SCANUI()
         m_progressBar = nullptr;
 }
 
-void SCANUI::InitDialog()
+QLabel* SCANUI::createTitleBar()
 {
-    m_bIsFinished = false;
     const int w = width();
-    const QFont font = CalibriFont(11);
-
     auto* titleBar = new QLabel;
     titleBar->setMinimumSize(w, 70);
     titleBar->setStyleSheet(QStringLiteral("background-color: rgb(28, 28, 28);"));
@@ -92,6 +89,16 @@ void SCANUI::InitDialog()
     closeButton->setCursor(Qt::PointingHandCursor);
     SetToolTip(closeButton, QStringLiteral("Close"));
     connect(closeButton, &QPushButton::clicked, this, &SCANUI::btnSlot);
+    return titleBar;
+}
+
+void SCANUI::InitDialog()
+{
+    m_bIsFinished = false;
+    const int w = width();
+    const QFont font = CalibriFont(11);
+
+    QLabel* titleBar = createTitleBar();
     auto* titleLayout = new QHBoxLayout;
     titleLayout->addWidget(titleBar);
     titleLayout->setSpacing(0);

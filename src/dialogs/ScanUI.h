@@ -52,6 +52,8 @@ public:
 
 private:
     void InitDialog();
+    // The dark strip with the logo, the name and the close button.
+    QLabel* createTitleBar();
     void report(int type, int percent, const QString& current, const QString& destination,
                 int error);
     // Shows the outcome of the job in an information box, unless the user canceled it.

@@ -76,7 +76,68 @@ struct PipeWireStream::Impl {
     void onProcess();
     void onStateChanged(pw_stream_state state, const char* error);
     void end(const QString& reason);
+    // Listens to the core's errors and creates the stream with its listener (loop locked).
+    void listen();
+    // Connects the stream to `node`, offering the formats it takes (loop locked). PipeWire's
+    // result: negative on failure.
+    int connect(quint32 node);
 };
+
+void PipeWireStream::Impl::listen()
+{
+    coreEvents.version = PW_VERSION_CORE_EVENTS;
+    coreEvents.error = [](void* data, uint32_t id, int, int res, const char* message) {
+        if (id == PW_ID_CORE && res == -EPIPE)
+            static_cast<Impl*>(data)->end(
+                QStringLiteral("The connection to PipeWire was lost (%1).")
+                    .arg(QString::fromUtf8(message ? message : "")));
+    };
+    pw_core_add_listener(core, &coreListener, &coreEvents, this);
+
+    stream = pw_stream_new(core, "Vistrel screen",
+                           pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
+                                             "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
+    streamEvents.version = PW_VERSION_STREAM_EVENTS;
+    streamEvents.state_changed = [](void* data, pw_stream_state, pw_stream_state state,
+                                    const char* message) {
+        static_cast<Impl*>(data)->onStateChanged(state, message);
+    };
+    streamEvents.param_changed = [](void* data, uint32_t id, const spa_pod* param) {
+        static_cast<Impl*>(data)->onParamChanged(id, param);
+    };
+    streamEvents.process = [](void* data) { static_cast<Impl*>(data)->onProcess(); };
+    pw_stream_add_listener(stream, &streamListener, &streamEvents, this);
+}
+
+int PipeWireStream::Impl::connect(quint32 node)
+{
+    // Any size; the compositor sends a picture only when the screen changed, up to 30 a second,
+    // which is all a recording takes.
+    std::uint8_t buffer[1024];
+    spa_pod_builder builder;
+    spa_pod_builder_init(&builder, buffer, sizeof buffer);
+    spa_rectangle sizeDefault{1920, 1080};
+    spa_rectangle sizeMin{1, 1};
+    spa_rectangle sizeMax{16384, 16384};
+    spa_fraction rateDefault{30, 1};
+    spa_fraction rateMin{0, 1};
+    spa_fraction rateMax{30, 1};
+    const spa_pod* formats = static_cast<const spa_pod*>(spa_pod_builder_add_object(
+        &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+        SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+        SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+        SPA_POD_CHOICE_ENUM_Id(9, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx,
+                               SPA_VIDEO_FORMAT_BGRA, SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA,
+                               SPA_VIDEO_FORMAT_xRGB, SPA_VIDEO_FORMAT_ARGB, SPA_VIDEO_FORMAT_xBGR,
+                               SPA_VIDEO_FORMAT_ABGR),
+        SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&sizeDefault, &sizeMin, &sizeMax),
+        SPA_FORMAT_VIDEO_framerate,
+        SPA_POD_CHOICE_RANGE_Fraction(&rateDefault, &rateMin, &rateMax)));
+    return pw_stream_connect(
+        stream, PW_DIRECTION_INPUT, node,
+        static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
+        &formats, 1);
+}
 
 void PipeWireStream::Impl::onParamChanged(uint32_t id, const spa_pod* param)
 {
@@ -246,55 +307,8 @@ bool PipeWireStream::start(int fd, quint32 node, QString* error)
         stop();
         return false;
     }
-    impl.coreEvents.version = PW_VERSION_CORE_EVENTS;
-    impl.coreEvents.error = [](void* data, uint32_t id, int, int res, const char* message) {
-        if (id == PW_ID_CORE && res == -EPIPE)
-            static_cast<Impl*>(data)->end(
-                QStringLiteral("The connection to PipeWire was lost (%1).")
-                    .arg(QString::fromUtf8(message ? message : "")));
-    };
-    pw_core_add_listener(impl.core, &impl.coreListener, &impl.coreEvents, &impl);
-
-    impl.stream = pw_stream_new(impl.core, "Vistrel screen",
-                                pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
-                                                  "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
-    impl.streamEvents.version = PW_VERSION_STREAM_EVENTS;
-    impl.streamEvents.state_changed = [](void* data, pw_stream_state, pw_stream_state state,
-                                         const char* message) {
-        static_cast<Impl*>(data)->onStateChanged(state, message);
-    };
-    impl.streamEvents.param_changed = [](void* data, uint32_t id, const spa_pod* param) {
-        static_cast<Impl*>(data)->onParamChanged(id, param);
-    };
-    impl.streamEvents.process = [](void* data) { static_cast<Impl*>(data)->onProcess(); };
-    pw_stream_add_listener(impl.stream, &impl.streamListener, &impl.streamEvents, &impl);
-
-    // Any size; the compositor sends a picture only when the screen changed, up to 30 a second,
-    // which is all a recording takes.
-    std::uint8_t buffer[1024];
-    spa_pod_builder builder;
-    spa_pod_builder_init(&builder, buffer, sizeof buffer);
-    spa_rectangle sizeDefault{1920, 1080};
-    spa_rectangle sizeMin{1, 1};
-    spa_rectangle sizeMax{16384, 16384};
-    spa_fraction rateDefault{30, 1};
-    spa_fraction rateMin{0, 1};
-    spa_fraction rateMax{30, 1};
-    const spa_pod* formats = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-        &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
-        SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
-        SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
-        SPA_POD_CHOICE_ENUM_Id(9, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx,
-                               SPA_VIDEO_FORMAT_BGRA, SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA,
-                               SPA_VIDEO_FORMAT_xRGB, SPA_VIDEO_FORMAT_ARGB, SPA_VIDEO_FORMAT_xBGR,
-                               SPA_VIDEO_FORMAT_ABGR),
-        SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&sizeDefault, &sizeMin, &sizeMax),
-        SPA_FORMAT_VIDEO_framerate,
-        SPA_POD_CHOICE_RANGE_Fraction(&rateDefault, &rateMin, &rateMax)));
-    const int result = pw_stream_connect(
-        impl.stream, PW_DIRECTION_INPUT, node,
-        static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
-        &formats, 1);
+    impl.listen();
+    const int result = impl.connect(node);
     pw_thread_loop_unlock(impl.loop);
     if (result < 0) {
         *error = QStringLiteral("Vistrel could not receive the shared screen from PipeWire (%1).")

@@ -332,40 +332,9 @@ void ScreenCastPortal::onResponse(uint response, const QVariantMap& results)
         return;
     }
     switch (step) {
-    case Step::CreateSession: {
-        m_session = objectPathText(results.value(QStringLiteral("session_handle")));
-        if (m_session.isEmpty()) {
-            fail(QStringLiteral("The desktop portal opened no session."));
-            return;
-        }
-        auto* session = new PortalSession(m_session, m_bus, this);
-        connect(session, &PortalSession::Closed, this, [this] {
-            qCInfo(lcPortal) << "the portal closed the screen share";
-            m_session.clear();
-            const bool open = m_step == Step::Open;
-            if (open) {
-                m_step = Step::Idle;
-                Q_EMIT closed();
-            } else if (m_step != Step::Idle) {
-                fail(QStringLiteral("The desktop portal ended the screen share."));
-            }
-        });
-        m_sessionWatch = session;
-        QVariantMap options{{QStringLiteral("types"), kSourceMonitor},
-                            {QStringLiteral("multiple"), false}};
-        if (m_cursorModes & kCursorEmbedded)
-            options.insert(QStringLiteral("cursor_mode"), kCursorEmbedded);
-        else if (m_cursorModes & kCursorHidden)
-            options.insert(QStringLiteral("cursor_mode"), kCursorHidden);
-        if (m_version >= 4) {
-            options.insert(QStringLiteral("persist_mode"), kPersistUntilRevoked);
-            if (!m_restoreToken.isEmpty())
-                options.insert(QStringLiteral("restore_token"), m_restoreToken);
-        }
-        request(Step::SelectSources, QStringLiteral("SelectSources"),
-                {QVariant::fromValue(QDBusObjectPath(m_session))}, options);
+    case Step::CreateSession:
+        onSessionCreated(objectPathText(results.value(QStringLiteral("session_handle"))));
         return;
-    }
     case Step::SelectSources:
         request(Step::Start, QStringLiteral("Start"),
                 {QVariant::fromValue(QDBusObjectPath(m_session)), QString()}, {});
@@ -385,6 +354,41 @@ void ScreenCastPortal::onResponse(uint response, const QVariantMap& results)
     default:
         return;
     }
+}
+
+void ScreenCastPortal::onSessionCreated(const QString& path)
+{
+    m_session = path;
+    if (m_session.isEmpty()) {
+        fail(QStringLiteral("The desktop portal opened no session."));
+        return;
+    }
+    auto* session = new PortalSession(m_session, m_bus, this);
+    connect(session, &PortalSession::Closed, this, [this] {
+        qCInfo(lcPortal) << "the portal closed the screen share";
+        m_session.clear();
+        const bool open = m_step == Step::Open;
+        if (open) {
+            m_step = Step::Idle;
+            Q_EMIT closed();
+        } else if (m_step != Step::Idle) {
+            fail(QStringLiteral("The desktop portal ended the screen share."));
+        }
+    });
+    m_sessionWatch = session;
+    QVariantMap options{{QStringLiteral("types"), kSourceMonitor},
+                        {QStringLiteral("multiple"), false}};
+    if (m_cursorModes & kCursorEmbedded)
+        options.insert(QStringLiteral("cursor_mode"), kCursorEmbedded);
+    else if (m_cursorModes & kCursorHidden)
+        options.insert(QStringLiteral("cursor_mode"), kCursorHidden);
+    if (m_version >= 4) {
+        options.insert(QStringLiteral("persist_mode"), kPersistUntilRevoked);
+        if (!m_restoreToken.isEmpty())
+            options.insert(QStringLiteral("restore_token"), m_restoreToken);
+    }
+    request(Step::SelectSources, QStringLiteral("SelectSources"),
+            {QVariant::fromValue(QDBusObjectPath(m_session))}, options);
 }
 
 void ScreenCastPortal::openRemote()

@@ -69,6 +69,8 @@ private:
                  QVariantMap options);
     void onRequestCalled(QDBusPendingCallWatcher* call, const QString& expectedPath);
     void onResponse(uint response, const QVariantMap& results);
+    // Watches the session the portal opened and asks which screen to share.
+    void onSessionCreated(const QString& path);
     void openRemote();
     void fail(const QString& reason, bool canceled = false);
     void watchRequest(const QString& path);

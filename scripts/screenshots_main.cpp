@@ -91,55 +91,39 @@ void showTip(QWidget* widget, const QPoint& at, const QString& text)
     QToolTip::showText(widget->mapToGlobal(at), text, widget);
 }
 
-} // namespace
+// The example paths the boxes and the progress dialog show: real names of real length.
+const QString kFolder =
+    QStringLiteral("/home/alexandra/Videos/Holiday in Southern Tuscany with the whole family");
+const QString kLongPath =
+    QStringLiteral("/home/alexandra/Videos/Familienurlaub_in_der_Toskana_mit_der_ganzen_Familie_"
+                   "2024/Cut_Holiday in Southern Tuscany with the whole family – part 2 (final "
+                   "cut).mp4");
 
-int main(int argc, char* argv[])
+// The pages, the audio choices, the merge lists and two tooltips.
+bool shootPages(DRUI& window)
 {
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    QTemporaryDir videos;
-    if (!videos.isValid() || !makeClips(videos.path()))
-        return 1;
-    const QString ini = QDir::current().filePath(QStringLiteral("ScreenRecord.ini"));
-    QSettings(ini, QSettings::IniFormat)
-        .setValue(QStringLiteral("/screen_record/save_path"), videos.path());
-
-    auto window = std::make_unique<DRUI>();
-    window->m_strIniPath = ini;
-    window->Init();
-    window->show();
-
-    const QString folder =
-        QStringLiteral("/home/alexandra/Videos/Holiday in Southern Tuscany with the whole family");
-    const QString source = folder + QStringLiteral("/2024-05-01 14-03-09.mp4");
-    const QString cutFile = folder + QStringLiteral("/Cut_2024-05-01 14-03-09.mp4");
-    const QString longPath = QStringLiteral(
-        "/home/alexandra/Videos/Familienurlaub_in_der_Toskana_mit_der_ganzen_Familie_2024/"
-        "Cut_Holiday in Southern Tuscany with the whole family – part 2 (final cut).mp4");
-    QTableWidget* sourceList = window->m_pSourceVideoTable;
-    QTableWidget* mergeList = window->m_pTargetVideoTable;
-
+    QTableWidget* sourceList = window.m_pSourceVideoTable;
+    QTableWidget* mergeList = window.m_pTargetVideoTable;
     const std::pair<const char*, std::function<void()>> screens[] = {
-        {"home", [&] { window->btnSlotBack(); }},
-        {"record", [&] { window->btnSlot(); }},
-        {"record-audio", [&] { window->m_pAudioComBox->showPopup(); }},
+        {"home", [&] { window.btnSlotBack(); }},
+        {"record", [&] { window.btnSlot(); }},
+        {"record-audio", [&] { window.m_pAudioComBox->showPopup(); }},
         {"cut",
          [&] {
-             window->m_pAudioComBox->hidePopup();
-             window->btnSlotBack();
-             window->btnMontageSlot();
-             window->m_pCutVideoTable->selectRow(1);
-             window->CutTableItemClick(window->m_pCutVideoTable->item(1, 0));
+             window.m_pAudioComBox->hidePopup();
+             window.btnSlotBack();
+             window.btnMontageSlot();
+             window.m_pCutVideoTable->selectRow(1);
+             window.CutTableItemClick(window.m_pCutVideoTable->item(1, 0));
          }},
         {"merge",
          [&] {
-             window->btnSlotBack();
-             window->btnEditSlot();
+             window.btnSlotBack();
+             window.btnEditSlot();
              waitForDurations(*sourceList);
              for (int row : {1, 0, 3}) {
                  sourceList->selectRow(row);
-                 window->btnAddSlot();
+                 window.btnAddSlot();
              }
              mergeList->selectRow(0);
              sourceList->selectRow(1);
@@ -158,21 +142,26 @@ int main(int argc, char* argv[])
         {"help-tooltip",
          [&] {
              QToolTip::hideText();
-             QWidget* help = window->m_pLayout4Widget->childAt(915, 45);
+             QWidget* help = window.m_pLayout4Widget->childAt(915, 45);
              if (help)
                  showTip(help, QPoint(10, 10), help->toolTip());
          }},
     };
     for (const auto& [name, show] : screens) {
         show();
-        if (!announce(name, *window))
-            return 1;
+        if (!announce(name, window))
+            return false;
     }
     QToolTip::hideText();
-    window->btnSlotBack();
+    window.btnSlotBack();
+    return true;
+}
 
+// Two information boxes with long texts and the cancel question.
+bool shootBoxes(DRUI& window)
+{
     const QString boxes[] = {
-        QStringLiteral("Cut success, file path is %1 ").arg(longPath),
+        QStringLiteral("Cut success, file path is %1 ").arg(kLongPath),
         QStringLiteral("The recording stopped unexpectedly: [x11grab @ 0x55d0c4a3f2c0] Cannot get "
                        "the image data event_error: response_type:0 error_code:8 sequence:12 "
                        "resource_id:419 major_code:73 minor_code:0\nWhat was recorded is kept in "
@@ -181,38 +170,64 @@ int main(int argc, char* argv[])
     const char* boxNames[] = {"info", "info-stopped"};
     for (int i = 0; i < 2; ++i) {
         CMessageBox box;
-        box.PlaceOver(window.get());
+        box.PlaceOver(&window);
         box.InitInfoDialog(boxes[i]);
         box.show();
-        if (!announce(boxNames[i], *window))
-            return 1;
+        if (!announce(boxNames[i], window))
+            return false;
     }
-    {
-        CMessageBox box;
-        box.PlaceOver(window.get());
-        box.InitQuestionDialog(QStringLiteral("Are you sure to cancel the the video merge?"));
-        box.show();
-        if (!announce("question", *window))
-            return 1;
-    }
+    CMessageBox box;
+    box.PlaceOver(&window);
+    box.InitQuestionDialog(QStringLiteral("Are you sure to cancel the the video merge?"));
+    box.show();
+    return announce("question", window);
+}
+
+// The progress dialog of a cut and of a merge, part way.
+bool shootProgress(DRUI& window)
+{
     for (const bool merge : {false, true}) {
         SCANUI dlg;
-        dlg.InitSlot(window.get());
-        dlg.setGeometry(window->x() + window->width() / 4, window->y() + window->height() / 4, 500,
+        dlg.InitSlot(&window);
+        dlg.setGeometry(window.x() + window.width() / 4, window.y() + window.height() / 4, 500,
                         250);
         dlg.show();
         if (merge) {
-            Q_EMIT window->AddProcessCallBack(
-                62, longPath, folder + QStringLiteral("/Merge_2024-05-02 09-15-44.mp4"), 0);
+            Q_EMIT window.AddProcessCallBack(
+                62, kLongPath, kFolder + QStringLiteral("/Merge_2024-05-02 09-15-44.mp4"), 0);
         } else {
-            Q_EMIT window->CutProcessCallBack(45, source, cutFile, 0);
+            Q_EMIT window.CutProcessCallBack(
+                45, kFolder + QStringLiteral("/2024-05-01 14-03-09.mp4"),
+                kFolder + QStringLiteral("/Cut_2024-05-01 14-03-09.mp4"), 0);
         }
-        if (!announce(merge ? "progress-merge" : "progress", *window))
-            return 1;
+        if (!announce(merge ? "progress-merge" : "progress", window))
+            return false;
         // Leave without the outcome box: the job is only pretended.
         SCANUI::m_bIsFinished = true;
         dlg.hide();
     }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QTemporaryDir videos;
+    if (!videos.isValid() || !makeClips(videos.path()))
+        return 1;
+    const QString ini = QDir::current().filePath(QStringLiteral("ScreenRecord.ini"));
+    QSettings(ini, QSettings::IniFormat)
+        .setValue(QStringLiteral("/screen_record/save_path"), videos.path());
+
+    auto window = std::make_unique<DRUI>();
+    window->m_strIniPath = ini;
+    window->Init();
+    window->show();
+    const bool shot = shootPages(*window) && shootBoxes(*window) && shootProgress(*window);
     window.reset();
-    return 0;
+    return shot ? 0 : 1;
 }

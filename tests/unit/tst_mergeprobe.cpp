@@ -132,7 +132,7 @@ void TestMergeProbe::parse_data()
                           "0x31637661), yuv420p(progressive), 1280x720, 148 kb/s, 18.87 fps, "
                           "29.97 tbr, 11988 tbn (default)\n")
         << QStringList{
-               QStringLiteral("h264 1280x720 yuv420p 29.97 | no audio | 360004.21 | 100:00:0")};
+               QStringLiteral("h264 1280x720 yuv420p 29.97 | no audio | 360004 | 100:00:0")};
     QTest::newRow("nothing opened") << QStringLiteral("x.mp4: Invalid data found when processing "
                                                       "input\r\n")
                                     << QStringList();

@@ -69,6 +69,24 @@ bool makeClip(const QString& path, const ClipOptions& opts)
     return code == 0;
 }
 
+bool makeCutShort(const QString& source, const QString& path)
+{
+    int code = -1;
+    runCapture(ffmpegPath(),
+               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                QStringLiteral("-i"), source, QStringLiteral("-c"), QStringLiteral("copy"),
+                QStringLiteral("-movflags"), QStringLiteral("+faststart"), path},
+               &code);
+    QFile file(path);
+    return code == 0 && file.resize(file.size() / 2);
+}
+
+QStringList entriesIn(const QString& dir)
+{
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 double probeDuration(const QString& path)
 {
     bool ok = false;

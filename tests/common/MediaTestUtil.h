@@ -39,6 +39,12 @@ QByteArray checksum(const QString& path);
 // Writes `bytes` random bytes.
 bool writeRandomFile(const QString& path, int bytes);
 
+// A copy of `source` with its index at the front, cut to half its size: it still says it lasts
+// as long as `source`, but its data ends half way.
+bool makeCutShort(const QString& source, const QString& path);
+// Every entry of `dir`, hidden ones and folders included, sorted by name.
+QStringList entriesIn(const QString& dir);
+
 // Writes `bytes` zero bytes to `path`; false when the disk refuses them.
 bool fill(const QString& path, qint64 bytes);
 

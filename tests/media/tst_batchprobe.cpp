@@ -1,7 +1,7 @@
 // Durations of many files from few runs of the real tool: the same texts the one-file probe
-// gives, files it cannot read in the middle of a run, a missing tool, and the merge page that
-// lists a folder at once, fills the durations in the background and probes nothing again for
-// an unchanged folder.
+// gives, files it cannot read in the middle of a run (a missing tool: ui/tst_merge_page), and the
+// merge page that lists a folder at once, fills the durations in the background and probes
+// nothing again for an unchanged folder.
 #include "MediaTestUtil.h"
 #include "WindowFixture.h"
 #include "library/BatchProbe.h"
@@ -21,7 +21,6 @@ private Q_SLOTS:
     void initTestCase();
     void sameTextsAsOneFileProbe_data();
     void sameTextsAsOneFileProbe();
-    void missingToolEndsAtOnce();
     void newStartDropsTheOldWork();
     void mergePageListsAtOnceAndRemembers();
 
@@ -91,10 +90,8 @@ void TestBatchProbe::sameTextsAsOneFileProbe()
 {
     QFETCH(int, lanes);
     QFETCH(int, limit);
-    DRUI window;
-    window.m_strIniPath = m_dir.filePath(QStringLiteral("ScreenRecord.ini"));
-    window.Init();
-    window.m_pDeviceProcess->setProgram(testutil::ffmpegPath());
+    const std::unique_ptr<DRUI> window = testui::makeWindow(m_dir.path(), m_dir.path());
+    window->m_pDeviceProcess->setProgram(testutil::ffmpegPath());
 
     BatchProbe probe;
     probe.setProgram(testutil::ffmpegPath());
@@ -105,7 +102,7 @@ void TestBatchProbe::sameTextsAsOneFileProbe()
     QMap<QString, int> times;
     for (const auto& [path, facts] : said) {
         ++times[path];
-        const QString single = window.GetVedioTimeSeconds(path);
+        const QString single = window->GetVedioTimeSeconds(path);
         QCOMPARE(facts.durationText, single);
         QCOMPARE(facts.opened, !single.isEmpty());
     }
@@ -114,17 +111,6 @@ void TestBatchProbe::sameTextsAsOneFileProbe()
     QCOMPARE(times.value(m_files[1]), 1);
     QCOMPARE(times.value(m_files[4]), 1);
     QVERIFY(!probe.isRunning());
-}
-
-void TestBatchProbe::missingToolEndsAtOnce()
-{
-    BatchProbe probe;
-    probe.setProgram(m_dir.filePath(QStringLiteral("no such tool")));
-    probe.setBatchLimit(1);
-    const QList<QPair<QString, MediaFacts>> said = describe(probe, m_files);
-    QCOMPARE(said.size(), m_files.size());
-    for (const auto& entry : said)
-        QVERIFY(!entry.second.opened && entry.second.durationText.isEmpty());
 }
 
 void TestBatchProbe::newStartDropsTheOldWork()
@@ -183,11 +169,9 @@ void TestBatchProbe::mergePageListsAtOnceAndRemembers()
     };
 
     QTemporaryDir home;
-    DRUI window;
-    window.m_strIniPath = home.filePath(QStringLiteral("ScreenRecord.ini"));
-    window.Init();
+    const std::unique_ptr<DRUI> owner = testui::makeWindow(home.path(), home.path());
+    DRUI& window = *owner;
     window.m_pDeviceProcess->setProgram(wrapper);
-    window.show();
     const auto pending = [&window] {
         const auto* prober = window.findChild<BatchProbe*>();
         return prober && prober->isRunning();

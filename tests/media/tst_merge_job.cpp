@@ -4,7 +4,6 @@
 #include "media/ToolRun.h"
 #include "merge/MergeJob.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -13,18 +12,6 @@
 
 Q_DECLARE_METATYPE(JobResult)
 Q_DECLARE_METATYPE(JobResult::Kind)
-
-namespace
-{
-
-// Every entry of `dir`, hidden ones included, sorted.
-QStringList entries(const QString& dir)
-{
-    return QDir(dir).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-} // namespace
 
 class TestMergeJob : public QObject
 {
@@ -72,15 +59,7 @@ void TestMergeJob::initTestCase()
     longer.seconds = 6;
     const QString whole = m_clipDir.filePath(QStringLiteral("whole.mp4"));
     QVERIFY(testutil::makeClip(whole, longer));
-    const QString shortened = m_clipDir.filePath(QStringLiteral("short.mp4"));
-    QCOMPARE(
-        QProcess::execute(testutil::ffmpegPath(),
-                          {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
-                           whole, QStringLiteral("-c"), QStringLiteral("copy"),
-                           QStringLiteral("-movflags"), QStringLiteral("+faststart"), shortened}),
-        0);
-    QFile cut(shortened);
-    QVERIFY(cut.resize(cut.size() / 2));
+    QVERIFY(testutil::makeCutShort(whole, m_clipDir.filePath(QStringLiteral("short.mp4"))));
     m_fake = qEnvironmentVariable("VISTREL_SOURCE_DIR") +
              QStringLiteral("/tests/media/fakes/merge_fake_tool.sh");
     QVERIFY(QFileInfo(m_fake).isExecutable());
@@ -155,7 +134,7 @@ void TestMergeJob::joinsClipsFromAnAwkwardFolder()
     QStringList expected = names;
     expected << QStringLiteral("1.ts") << QFileInfo(output).fileName();
     expected.sort();
-    QCOMPARE(entries(m_work), expected);
+    QCOMPARE(testutil::entriesIn(m_work), expected);
     QCOMPARE(testutil::checksum(users), usersSum);
 
     const double single = testutil::probeDuration(m_clipDir.filePath(QStringLiteral("plain.mp4")));
@@ -178,7 +157,7 @@ void TestMergeJob::secondJobInTheSameSecondTakesAFreeName()
                 QStringLiteral(".mp4"),
             512));
     QHash<QString, QByteArray> before;
-    for (const QString& name : entries(m_work))
+    for (const QString& name : testutil::entriesIn(m_work))
         before.insert(name, testutil::checksum(m_work + QLatin1Char('/') + name));
 
     const QString second = QFileInfo(merge(inputs).outputPath).fileName();
@@ -212,7 +191,7 @@ void TestMergeJob::refusedBeforeAnyRun()
                                place({QStringLiteral("c.mp4")});
     if (deleted)
         QVERIFY(QFile::remove(inputs.at(1)));
-    const QStringList before = entries(m_work);
+    const QStringList before = testutil::entriesIn(m_work);
     QSignalSpy checked(m_job.get(), &MergeJob::checked);
     QSignalSpy conversions(&m_job->conversionRun(), &ToolRun::finished);
 
@@ -224,7 +203,7 @@ void TestMergeJob::refusedBeforeAnyRun()
     const QString text = result.reason + QLatin1Char('\n');
     QVERIFY2(text.contains(expected) && !text.contains(QStringLiteral("c.mp4")), qPrintable(text));
     QCOMPARE(conversions.size(), 0);
-    QCOMPARE(entries(m_work), before);
+    QCOMPARE(testutil::entriesIn(m_work), before);
 }
 
 void TestMergeJob::brokenOrCanceledRunLeavesNothing_data()
@@ -266,7 +245,7 @@ void TestMergeJob::brokenOrCanceledRunLeavesNothing()
                                place({QStringLiteral("b.mp4")}, stage == QLatin1String("damaged")
                                                                     ? QStringLiteral("short")
                                                                     : QStringLiteral("plain"));
-    const QStringList before = entries(m_work);
+    const QStringList before = testutil::entriesIn(m_work);
 
     ToolRun& run = stage == QLatin1String("join") ? m_job->joinRun() : m_job->conversionRun();
     if (result == JobResult::Kind::Canceled && !mode.isEmpty()) {
@@ -287,7 +266,7 @@ void TestMergeJob::brokenOrCanceledRunLeavesNothing()
     QVERIFY2(clock.elapsed() < 20000, "the run was not stopped");
     QVERIFY2(told.isEmpty() ? ended.reason.isEmpty() : ended.reason.startsWith(told),
              qPrintable(ended.reason));
-    QCOMPARE(entries(m_work), before);
+    QCOMPARE(testutil::entriesIn(m_work), before);
 }
 
 QTEST_GUILESS_MAIN(TestMergeJob)

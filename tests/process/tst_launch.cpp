@@ -1,17 +1,12 @@
-// The built executable in both launch modes, run from a private copy; the window it builds.
-#include "app/DRUI.h"
-
-#include <QApplication>
+// The built executable in both launch modes, run from a private copy.
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QStackedLayout>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <csignal>
 #include <unistd.h>
@@ -105,12 +100,10 @@ class TestLaunch : public QObject
 private Q_SLOTS:
     void applicationRunsAndCleansUp_data();
     void applicationRunsAndCleansUp();
-    void launcherRelaunchesAsTheUser_data();
     void launcherRelaunchesAsTheUser();
     void launcherTellsWhyItCannotStart();
     void secondStartShowsTheFirst_data();
     void secondStartShowsTheFirst();
-    void windowFrame();
 };
 
 void TestLaunch::applicationRunsAndCleansUp_data()
@@ -171,39 +164,24 @@ void TestLaunch::applicationRunsAndCleansUp()
         QVERIFY(!QFileInfo::exists(out));
 }
 
-void TestLaunch::launcherRelaunchesAsTheUser_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("stateHome"); // XDG_STATE_HOME under the copy's folder, or unset
-    QTest::addColumn<QString>("stateFolder");
-    QTest::newRow("no argument") << QStringList{} << ""
-                                 << "home/.local/state/vistrel";
-    QTest::newRow("two arguments, XDG_STATE_HOME set")
-        << QStringList{"start", "again"} << "my state"
-        << "my state/vistrel";
-}
-
 void TestLaunch::launcherRelaunchesAsTheUser()
 {
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, stateHome);
-    QFETCH(QString, stateFolder);
+    // Where the state folder lies without XDG_STATE_HOME is checked in unit/tst_userfolders.
     AppCopy app;
     QVERIFY(app.ok);
     QProcessEnvironment env = appEnvironment(app);
-    if (!stateHome.isEmpty())
-        env.insert(QStringLiteral("XDG_STATE_HOME"), app.path(stateHome));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), app.path(QStringLiteral("my state")));
     env.insert(QStringLiteral("VISTREL_TEST_MARK"), QStringLiteral("kept"));
     QProcess launcher;
     launcher.setProcessEnvironment(env);
     launcher.setWorkingDirectory(app.dir.path());
-    launcher.start(app.executable, arguments);
+    launcher.start(app.executable, {QStringLiteral("start"), QStringLiteral("again")});
     QVERIFY(launcher.waitForFinished(20000));
     QCOMPARE(launcher.exitStatus(), QProcess::NormalExit);
     QCOMPARE(launcher.exitCode(), 0);
 
     // The relaunched copy works in the state folder, made for the user alone.
-    const QString state = app.path(stateFolder);
+    const QString state = app.path(QStringLiteral("my state/vistrel"));
     const QString out = state + QStringLiteral("/Out.txt");
     QTRY_VERIFY_WITH_TIMEOUT(readAll(out).contains(kShown), 30000);
     QCOMPARE(QFile::permissions(state) & 0x0077, QFile::Permissions());
@@ -306,38 +284,5 @@ void TestLaunch::secondStartShowsTheFirst()
     QVERIFY(running->waitForFinished(30000));
 }
 
-void TestLaunch::windowFrame()
-{
-    QTemporaryDir dir;
-    // Page builders may tell the user something in a box; answer it so the test goes on.
-    QTimer answer;
-    connect(&answer, &QTimer::timeout, this, [] {
-        if (QWidget* modal = QApplication::activeModalWidget())
-            modal->close();
-    });
-    answer.start(100);
-    DRUI window;
-    window.m_strIniPath = dir.filePath(QStringLiteral("ScreenRecord.ini"));
-    window.Init();
-    window.show();
-    QCOMPARE(window.windowTitle(), QStringLiteral("Vistrel"));
-    QCOMPARE(window.size(), QSize(1000, 600));
-    QCOMPARE(window.minimumSize(), window.maximumSize());
-    QCOMPARE(window.m_pStackedLayout->count(), 4);
-    QCOMPARE(window.m_pStackedLayout->currentIndex(), 0);
-}
-
-int main(int argc, char* argv[])
-{
-    QTemporaryDir home;
-    QTemporaryDir runtime;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("PULSE_SERVER", "unix:/nonexistent/native");
-    QApplication app(argc, argv);
-    TestLaunch test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestLaunch)
 #include "tst_launch.moc"

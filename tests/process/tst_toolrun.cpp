@@ -1,6 +1,5 @@
 // The media tool runner against fake tools for each way a run can go, and against the real tool.
 #include "MediaTestUtil.h"
-#include "media/ToolOutput.h"
 #include "media/ToolRun.h"
 
 #include <QFile>
@@ -61,7 +60,6 @@ private Q_SLOTS:
     void eventLoopRunsWhileWaiting_data();
     void eventLoopRunsWhileWaiting();
     void applicationQuitCancelsAWaitedRun();
-    void realToolDuration();
     void realToolOutputCheck_data();
     void realToolOutputCheck();
 };
@@ -88,14 +86,6 @@ void TestToolRun::outputAndVerdict_data()
         << 0 << QStringList{"/v/1.ts: No such f", "ile or directory\\n"}
         << QStringList{"Invalid data", "No such file"} << ToolResult::Status::Marker
         << QStringList{"/v/1.ts: No such file or directory"};
-    QTest::newRow("several progress records in one write")
-        << 0
-        << QStringList{"frame=  10 time=00:00:00.33 bitrate=N/A\\rframe=  20 time=00:00:00.66 "
-                       "bitrate=N/A\\rframe=  30 time=00:00:01.00 bitrate=N/A\\r"}
-        << defaults << ToolResult::Status::Succeeded
-        << QStringList{"frame=  10 time=00:00:00.33 bitrate=N/A",
-                       "frame=  20 time=00:00:00.66 bitrate=N/A",
-                       "frame=  30 time=00:00:01.00 bitrate=N/A"};
     QTest::newRow("progress ended by carriage return, then a log line")
         << 0
         << QStringList{"size=  1kB time=00:00:01.00 bitrate=8.0kbits/s\\r",
@@ -298,22 +288,6 @@ void TestToolRun::applicationQuitCancelsAWaitedRun()
     QVERIFY(waited);
     QVERIFY(!run.isRunning());
     QCOMPARE(result.status, ToolResult::Status::Canceled);
-}
-
-void TestToolRun::realToolDuration()
-{
-    QTemporaryDir dir;
-    const QString clip = dir.filePath(QStringLiteral("clip é.mp4"));
-    QVERIFY(testutil::makeClip(clip));
-    ToolRun run;
-    QVERIFY2(QFile::exists(run.program()), "the tool link beside the executables");
-    Collector collected(&run);
-    // With no output file the tool describes its input and exits 1.
-    const ToolResult result = run.run({QStringLiteral("-hide_banner"), QStringLiteral("-i"), clip},
-                                      QEventLoop::ExcludeUserInputEvents);
-    QCOMPARE(result.status, ToolResult::Status::ExitCode);
-    QCOMPARE(durationAfterMarker(collected.lines.join(QLatin1Char('\n'))),
-             QStringLiteral("00:00:02"));
 }
 
 void TestToolRun::realToolOutputCheck_data()

@@ -55,8 +55,7 @@ private Q_SLOTS:
     void unreadableFileRefusesMarks_data();
     void unreadableFileRefusesMarks();
     void folderEditRefreshesOnFocusOut();
-    void probe_data();
-    void probe();
+    void probeOutlivingItsLimitIsKilled();
     void cutButton_data();
     void cutButton();
 
@@ -211,8 +210,9 @@ void TestCutPage::unreadableFileRefusesMarks_data()
     QTest::newRow("damaged file") << QStringLiteral("broken.mp4") << damaged;
     QTest::newRow("unknown length") << QStringLiteral("live.mp4") << damaged;
     QTest::newRow("tool missing: not blamed on the file")
-        << QStringLiteral("-") << QStringLiteral("The file cannot be read: The media tool could "
-                                                 "not be started");
+        << QStringLiteral("-")
+        << QStringLiteral("The file cannot be read: The media tool could "
+                          "not be started");
 }
 
 void TestCutPage::unreadableFileRefusesMarks()
@@ -258,27 +258,16 @@ void TestCutPage::folderEditRefreshesOnFocusOut()
     QCOMPARE(rows(), QStringList{QStringLiteral("only.mp4")});
 }
 
-void TestCutPage::probe_data()
+// The texts of long durations are checked in unit/tst_cutlogic and unit/tst_mergeprobe.
+void TestCutPage::probeOutlivingItsLimitIsKilled()
 {
-    QTest::addColumn<QString>("fakeMode");
-    QTest::addColumn<int>("limitMs");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("hundred hours") << QStringLiteral("long") << 30000 << QStringLiteral("100:00:0");
-    QTest::newRow("a probe outliving its limit is killed")
-        << QStringLiteral("hang") << 1500 << QStringLiteral("00:00:42");
-}
-
-void TestCutPage::probe()
-{
-    QFETCH(QString, fakeMode);
-    QFETCH(int, limitMs);
-    QFETCH(QString, expected);
     ToolRun* run = m_window->m_pDeviceProcess;
-    qputenv("VISTREL_FAKE_MODE", fakeMode.toUtf8());
-    run->setTimeLimit(limitMs);
+    qputenv("VISTREL_FAKE_MODE", "hang");
+    run->setTimeLimit(1500);
     // What an earlier listing or probe left must never be taken for this file's duration.
     m_window->m_strDeviceText = QStringLiteral("  Duration: 01:00:00.00, start: 0.0\n");
-    QCOMPARE(m_window->GetVedioTimeSeconds(m_folder + QStringLiteral("/clip.mp4")), expected);
+    QCOMPARE(m_window->GetVedioTimeSeconds(m_folder + QStringLiteral("/clip.mp4")),
+             QStringLiteral("00:00:42"));
     QVERIFY(!run->isRunning());
 }
 

@@ -1,11 +1,10 @@
-// The merge page offscreen: the folder list, the 20-file limit, moving rows and the buttons'
-// states, and the merge list kept across visits.
+// The merge page offscreen: the 20-file limit, moving rows and the buttons' states, and the
+// merge list kept across visits. (The folder list and its durations: media/tst_batchprobe.)
 #include "MediaTestUtil.h"
 #include "ModalAnswerer.h"
 #include "WindowFixture.h"
 #include "library/BatchProbe.h"
 
-#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -22,7 +21,6 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
-    void folderListNewestFirstWithDurations();
     void twentyFilesAtMost_data();
     void twentyFilesAtMost();
     void moveRows_data();
@@ -67,11 +65,8 @@ void TestMergePage::initTestCase()
 void TestMergePage::init()
 {
     m_root = std::make_unique<QTemporaryDir>();
-    m_window = std::make_unique<DRUI>();
-    m_window->m_strIniPath = m_root->filePath(QStringLiteral("ScreenRecord.ini"));
-    m_window->Init();
+    m_window = testui::makeWindow(m_root->path(), m_root->path());
     m_window->m_pDeviceProcess->setProgram(testutil::ffmpegPath());
-    m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     m_window->m_pMergeDirEdit->setText(m_folder.path());
     m_window->btnEditSlot();
@@ -123,31 +118,6 @@ int TestMergePage::selectedMergeRow() const
 {
     const QList<QTableWidgetItem*> cells = m_window->m_pTargetVideoTable->selectedItems();
     return cells.size() == 3 ? cells.first()->row() : -1;
-}
-
-void TestMergePage::folderListNewestFirstWithDurations()
-{
-    const QTableWidget* source = m_window->m_pSourceVideoTable;
-    QStringList rows;
-    for (int row = 0; row < source->rowCount(); ++row)
-        rows.append(source->item(row, 0)->text() + QLatin1Char(' ') + source->item(row, 2)->text());
-    QCOMPARE(rows,
-             (QStringList{QStringLiteral("three.mp4 00:00:03"), QStringLiteral("two.mp4 00:00:02"),
-                          QStringLiteral("one.mp4 00:00:01")}));
-    QVERIFY(source->item(0, 1)->text().endsWith(QStringLiteral(" KB")));
-
-    // Focus leaving the directory box rescans the folder, even with its text unchanged, and
-    // leaves Add disabled until a row is clicked again.
-    clickRow(m_window->m_pSourceVideoTable, 0);
-    QVERIFY(m_window->m_pAddButton->isEnabled());
-    QVERIFY(QFile::copy(m_folder.filePath(QStringLiteral("one.mp4")),
-                        m_folder.filePath(QStringLiteral("copy.mp4"))));
-    QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
-    QCoreApplication::sendEvent(m_window->m_pMergeDirEdit, &out);
-    QVERIFY(QFile::remove(m_folder.filePath(QStringLiteral("copy.mp4"))));
-    QCOMPARE(source->rowCount(), 4);
-    QCOMPARE(source->item(0, 0)->text(), QStringLiteral("copy.mp4"));
-    QVERIFY(!m_window->m_pAddButton->isEnabled());
 }
 
 void TestMergePage::twentyFilesAtMost_data()
@@ -307,10 +277,7 @@ void TestMergePage::mergeButton()
         seen << m.type;
     QCOMPARE(seen, modals);
     QVERIFY2(m_boxes->seen.last().text.startsWith(told), qPrintable(m_boxes->seen.last().text));
-    const QStringList out =
-        QDir(outDir.path())
-            .entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot);
-    QCOMPARE(out.size(), gone ? 0 : 1);
+    QCOMPARE(testutil::entriesIn(outDir.path()).size(), gone ? 0 : 1);
     QCOMPARE(reports.isEmpty(), gone);
 }
 

@@ -56,10 +56,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_dir.isValid());
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_catcher, "open");
-        m_window = std::make_unique<DRUI>();
-        m_window->m_strIniPath = m_dir.filePath(QStringLiteral("ScreenRecord.ini"));
-        m_window->Init();
-        m_window->show();
+        m_window = testui::makeWindow(m_dir.path(), m_dir.path());
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
@@ -170,9 +167,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("shown");
 
         QTest::newRow("click") << QSystemTrayIcon::Trigger << true;
-        QTest::newRow("double click") << QSystemTrayIcon::DoubleClick << true;
         QTest::newRow("context menu") << QSystemTrayIcon::Context << false;
-        QTest::newRow("middle click") << QSystemTrayIcon::MiddleClick << false;
     }
 
     void trayActivationBringsWindowBack()

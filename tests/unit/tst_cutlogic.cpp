@@ -49,16 +49,11 @@ void TestCutLogic::outputName_data()
     QTest::addColumn<QString>("expected");
     const QString clip = QStringLiteral("clip.mp4");
     QTest::newRow("free") << clip << QStringList() << false << QStringLiteral("Cut_clip.mp4");
-    QTest::newRow("taken") << clip << QStringList{QStringLiteral("Cut_clip.mp4")} << false
-                           << QStringLiteral("Cut_clip(1).mp4");
     QTest::newRow("cut of a cut") << QStringLiteral("Cut_clip.mp4")
                                   << QStringList{QStringLiteral("Cut_clip.mp4")} << false
                                   << QStringLiteral("Cut_Cut_clip.mp4");
     QTest::newRow("folder with final slash")
         << clip << QStringList() << true << QStringLiteral("Cut_clip.mp4");
-    QTest::newRow("blanks, quote and non-ASCII")
-        << QStringLiteral("my \"best\" ünï.mp4") << QStringList() << false
-        << QStringLiteral("Cut_my \"best\" ünï.mp4");
 }
 
 void TestCutLogic::outputName()

@@ -85,10 +85,6 @@ void TestFolderScan::newestFirst_data()
         << QStringList{QStringLiteral("2019-12-31 23:59:59"), QStringLiteral("2020-01-01 00:00:00"),
                        QStringLiteral("2019-06-01 08:00:00")}
         << QStringList{QStringLiteral("b.mp4"), QStringLiteral("a.mp4"), QStringLiteral("c.mp4")};
-    QTest::newRow("across a month")
-        << QStringList{QStringLiteral("2023-09-30 10:00:00"), QStringLiteral("2023-09-29 10:00:00"),
-                       QStringLiteral("2023-10-05 10:00:00")}
-        << QStringList{QStringLiteral("c.mp4"), QStringLiteral("a.mp4"), QStringLiteral("b.mp4")};
     QTest::newRow("afternoon after morning")
         << QStringList{QStringLiteral("2023-10-05 09:00:00"), QStringLiteral("2023-10-05 21:00:00"),
                        QStringLiteral("2023-10-05 13:00:00")}

@@ -48,10 +48,7 @@ void TestHelpers::timeText_data()
 {
     QTest::addColumn<qint64>("seconds");
     QTest::addColumn<QString>("text");
-    QTest::newRow("zero") << 0ll << "00:00:00";
-    QTest::newRow("last second of a minute") << 59ll << "00:00:59";
     QTest::newRow("one minute") << 60ll << "00:01:00";
-    QTest::newRow("last second of an hour") << 3599ll << "00:59:59";
     QTest::newRow("one hour") << 3600ll << "01:00:00";
     QTest::newRow("each field") << 3661ll << "01:01:01";
     QTest::newRow("more than a day") << 90061ll << "25:01:01";
@@ -75,7 +72,6 @@ void TestHelpers::sizeText_data()
     QTest::newRow("fraction") << 1536ll << "1.50 KB";
     QTest::newRow("rounds up to 1024 KB, not MB") << 1048575ll << "1024.00 KB";
     QTest::newRow("one megabyte") << 1048576ll << "1.00 MB";
-    QTest::newRow("low-space threshold") << 10485760ll << "10.00 MB";
     QTest::newRow("rounded to nearest") << 123456789ll << "117.74 MB";
     QTest::newRow("one gigabyte") << 1073741824ll << "1.00 GB";
     QTest::newRow("one terabyte") << 1099511627776ll << "1.00 TB";

@@ -1,5 +1,5 @@
-// Describing many files in few runs: the duration texts read from one run's output, how the
-// files are split into runs, and the probe cache that spares an unchanged folder every run.
+// Describing many files in few runs: how the files are split into runs, and the probe cache
+// that spares an unchanged folder every run. (The texts read from a run: unit/tst_mergeprobe.)
 #include "library/MediaProbe.h"
 #include "library/ProbeCache.h"
 
@@ -9,8 +9,6 @@ class TestMediaProbe : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void durationTexts_data();
-    void durationTexts();
     void batchPlan_data();
     void batchPlan();
     void batchLimit_data();
@@ -19,51 +17,6 @@ private Q_SLOTS:
     void cacheLookup();
     void cacheKeepsTheNewestResult();
 };
-
-void TestMediaProbe::durationTexts_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("several files in one run")
-        << QStringLiteral("Input #0, mov,mp4,m4a,3gp,3g2,mj2, from '/v/a.mp4':\n"
-                          "  Metadata:\n"
-                          "    major_brand     : isom\n"
-                          "  Duration: 00:02:07.52, start: 0.000000, bitrate: 1520 kb/s\n"
-                          "  Stream #0:0[0x1](und): Video: h264 (High), yuv420p(progressive), "
-                          "320x240, 30 fps, 30 tbr, 15360 tbn (default)\n"
-                          "[h264 @ 0x5581] SEI type 5 size 2040 truncated at 1240\n"
-                          "Input #1, mov,mp4,m4a,3gp,3g2,mj2, from '/v/b c.mp4':\n"
-                          "  Duration: 01:00:00.00, start: 0.000000, bitrate: 96 kb/s\n"
-                          "  Stream #1:0[0x1](und): Audio: aac (LC), 44100 Hz, mono, fltp\n"
-                          "At least one output file must be specified\n")
-        << QStringList{QStringLiteral("00:02:07"), QStringLiteral("01:00:00")};
-    // The same texts the one-file probe gives, odd as they are.
-    QTest::newRow("unknown length and 100 hours")
-        << QStringLiteral("Input #0, matroska,webm, from '/v/live.mkv':\n"
-                          "  Duration: N/A, start: 0.000000, bitrate: N/A\n"
-                          "Input #1, mov,mp4,m4a,3gp,3g2,mj2, from '/v/long.mp4':\n"
-                          "  Duration: 100:00:00.00, start: 0.000000, bitrate: 1 kb/s\n")
-        << QStringList{QStringLiteral("N/A, sta"), QStringLiteral("100:00:0")};
-    QTest::newRow("the run stops at a file it cannot open")
-        << QStringLiteral("Input #0, mov,mp4,m4a,3gp,3g2,mj2, from '/v/a.mp4':\n"
-                          "  Duration: 00:00:02.00, start: 0.000000, bitrate: 130 kb/s\n"
-                          "[mov,mp4,m4a,3gp,3g2,mj2 @ 0x55c7] moov atom not found\n"
-                          "/v/broken.mp4: Invalid data found when processing input\n")
-        << QStringList{QStringLiteral("00:00:02")};
-    QTest::newRow("nothing opened")
-        << QStringLiteral("/v/gone.mp4: No such file or directory\n") << QStringList{};
-}
-
-void TestMediaProbe::durationTexts()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, expected);
-    QStringList texts;
-    for (const MediaFacts& facts : parseInputDescriptions(text))
-        texts.append(facts.durationText);
-    QCOMPARE(texts, expected);
-}
 
 void TestMediaProbe::batchPlan_data()
 {

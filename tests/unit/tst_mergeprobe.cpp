@@ -1,4 +1,5 @@
-// The merge inputs' stream facts read from real tool output, and the mismatches listed from them.
+// The inputs' stream facts and duration texts read from real tool output, and the merge
+// mismatches listed from them.
 #include "merge/MergeProbe.h"
 
 #include <QtTest>
@@ -68,7 +69,10 @@ QString summary(const MediaFacts& f)
     QString audio =
         f.hasAudio ? QStringLiteral("%1 %2 %3").arg(f.audioCodec).arg(f.sampleRate).arg(f.channels)
                    : QStringLiteral("no audio");
-    return QStringLiteral("%1 | %2 | %3").arg(video, audio).arg(f.durationSeconds);
+    return QStringLiteral("%1 | %2 | %3 | %4")
+        .arg(video, audio)
+        .arg(f.durationSeconds)
+        .arg(f.durationText);
 }
 
 MediaFacts clip(const QString& size = QStringLiteral("320x240"), double rate = 30,
@@ -110,22 +114,25 @@ void TestMergeProbe::parse_data()
 
     QTest::newRow("two inputs, the run stops at a missing third")
         << QString::fromUtf8(kTwoThenMissing)
-        << QStringList{QStringLiteral("h264 320x240 yuv420p 30 | aac 44100 mono | 2"),
-                       QStringLiteral("h264 640x480 yuv420p 25 | no audio | 2")};
+        << QStringList{QStringLiteral("h264 320x240 yuv420p 30 | aac 44100 mono | 2 | 00:00:02"),
+                       QStringLiteral("h264 640x480 yuv420p 25 | no audio | 2 | 00:00:02")};
+    // The duration texts are the one-file probe's, odd as they are.
     QTest::newRow("colour details, sound only, transport stream, unknown length")
         << QString::fromUtf8(kVarious)
-        << QStringList{QStringLiteral("h264 320x240 yuv420p 29.97 | no audio | 1"),
-                       QStringLiteral("no video | aac 44100 mono | 1"),
-                       QStringLiteral("h264 320x240 yuv420p 30 | aac 48000 stereo | 2.02"),
-                       QStringLiteral("vp9 1280x720 yuv420p 1000 | no audio | -1")};
+        << QStringList{
+               QStringLiteral("h264 320x240 yuv420p 29.97 | no audio | 1 | 00:00:01"),
+               QStringLiteral("no video | aac 44100 mono | 1 | 00:00:01"),
+               QStringLiteral("h264 320x240 yuv420p 30 | aac 48000 stereo | 2.02 | 00:00:02"),
+               QStringLiteral("vp9 1280x720 yuv420p 1000 | no audio | -1 | N/A, sta")};
     // A finalised recording: its hidden lead-in drags "fps" down; its own rate is the tbr.
-    QTest::newRow("recording trimmed by an edit list")
+    QTest::newRow("recording trimmed by an edit list, 100 hours")
         << QStringLiteral("Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'rec.mp4':\n"
-                          "  Duration: 00:00:04.21, start: 0.000000, bitrate: 437 kb/s\n"
+                          "  Duration: 100:00:04.21, start: 0.000000, bitrate: 437 kb/s\n"
                           "  Stream #0:0[0x1](und): Video: h264 (Constrained Baseline) (avc1 / "
                           "0x31637661), yuv420p(progressive), 1280x720, 148 kb/s, 18.87 fps, "
                           "29.97 tbr, 11988 tbn (default)\n")
-        << QStringList{QStringLiteral("h264 1280x720 yuv420p 29.97 | no audio | 4.21")};
+        << QStringList{
+               QStringLiteral("h264 1280x720 yuv420p 29.97 | no audio | 360004 | 100:00:0")};
     QTest::newRow("nothing opened") << QStringLiteral("x.mp4: Invalid data found when processing "
                                                       "input\r\n")
                                     << QStringList();

@@ -13,7 +13,6 @@ private Q_SLOTS:
     void progressRecords_data();
     void progressRecords();
     void progressNeverBackwardsNorComplete();
-    void progressAcrossStages();
     void traceCanBePastedIntoAShell();
 };
 
@@ -34,9 +33,6 @@ void TestToolOutput::lines_data()
                        "frame=   20 time=00:00:00.66 bitrate=N/A",
                        "frame=   30 time=00:00:01.00 bitrate=N/A"}
         << QString();
-    QTest::newRow("log message after a progress record")
-        << QByteArrayList{"size=  1kB time=00:00:01.00\r[aac @ 0x5] Too many bits\n"}
-        << QStringList{"size=  1kB time=00:00:01.00", "[aac @ 0x5] Too many bits"} << QString();
     QTest::newRow("CRLF and blank lines")
         << QByteArrayList{"first\r\n\n\nsecond\r\n"} << QStringList{"first", "second"} << QString();
     QTest::newRow("UTF-8 character split between reads")
@@ -118,21 +114,6 @@ void TestToolOutput::progressNeverBackwardsNorComplete()
     QCOMPARE(unknown.update(5), 0);
     ProgressTracker tiny(1e-300);
     QCOMPARE(tiny.update(1), 99);
-}
-
-void TestToolOutput::progressAcrossStages()
-{
-    // A join: two conversions of 10 s each, then nothing left but the joining run.
-    ProgressTracker tracker(20);
-    QCOMPARE(tracker.update(5), 25);
-    tracker.completeStage(10);
-    QCOMPARE(tracker.percent(), 50);
-    QCOMPARE(tracker.update(0), 50);
-    QCOMPARE(tracker.update(5), 75);
-    tracker.completeStage(10);
-    QCOMPARE(tracker.percent(), 99);
-    tracker.reset(4);
-    QCOMPARE(tracker.update(1), 25);
 }
 
 void TestToolOutput::traceCanBePastedIntoAShell()

@@ -155,6 +155,9 @@ RecordingFacts analyseRecording(const QString& tool, const QString& path, double
             ++facts.unreadable;
             continue;
         }
+        if (facts.firstClockMs < 0)
+            facts.firstClockMs = p.clock;
+        facts.lastClockMs = p.clock;
         if (since >= 0) {
             const qint64 gapMs = p.clock - pictures.at(since).clock;
             if (gapMs < 0) {

@@ -2,7 +2,7 @@
 // directly, and against plain copies of the bytes, on 5-minute 1080p H.264/AAC files made at
 // bench time; and the frame-exact cut against the plain copy cut and a whole re-encode.
 //
-//   bench_jobs --work DIR --media DIR [--rounds 5] [--only cut|smartcut|merge]
+//   bench_jobs --work DIR --media DIR [--rounds 5] [--only cut|smartcut|merge] [--load]
 #include "BenchUtil.h"
 #include "BenchWindow.h"
 
@@ -17,12 +17,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTableWidget>
 
 using namespace bench;
 
 namespace
 {
+
+// Added to the part of every row: what else the machine was doing.
+QString g_partSuffix;
 
 constexpr qint64 kLongSeconds = 300;
 constexpr qint64 kSpanSeconds = 60;
@@ -276,7 +281,7 @@ double reencodeCut(const QString& source, qint64 start, qint64 end, const QStrin
 
 void benchSmartCut(const QString& recording, const QString& outDir, int rounds)
 {
-    const QString part = QStringLiteral("Cut");
+    const QString part = QStringLiteral("Cut") + g_partSuffix;
     // Marks in whole seconds, between keyframes (every 2.002 s): a head of about a second.
     const qint64 start = 121;
     const qint64 end = start + kSpanSeconds;
@@ -317,7 +322,7 @@ void benchSmartCut(const QString& recording, const QString& outDir, int rounds)
 
 void benchCut(DRUI& window, const QString& source, const QString& outDir, int rounds)
 {
-    const QString part = QStringLiteral("Cut");
+    const QString part = QStringLiteral("Cut") + g_partSuffix;
     const qint64 middle = (kLongSeconds - kSpanSeconds) / 2;
     const qint64 last = kLongSeconds - kSpanSeconds;
     QVector<double> vistrel, direct, copy, atStart, atEnd;
@@ -478,7 +483,7 @@ double catBytes(const QStringList& inputs, const QString& outDir)
 void benchMerge(DRUI& window, const QString& longPath, const QString& mediaDir,
                 const QString& outDir, int rounds)
 {
-    const QString part = QStringLiteral("Merge");
+    const QString part = QStringLiteral("Merge") + g_partSuffix;
     const QString folder = QDir(mediaDir).filePath(QStringLiteral("merge"));
     QDir().mkpath(folder);
     const QStringList names{QStringLiteral("a.mp4"), QStringLiteral("b.mp4"),
@@ -540,12 +545,29 @@ int main(int argc, char** argv)
     const QString only = option(args, QStringLiteral("--only"));
     if (work.isEmpty() || !prepareWindowEnvironment(work)) {
         note(QStringLiteral("usage: bench_jobs --work DIR [--media DIR] [--rounds 5] "
-                            "[--only cut|smartcut|merge]"));
+                            "[--only cut|smartcut|merge] [--load]"));
         return 2;
     }
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     answerBoxes(&app, 20);
+    // --load: the same rows while another process keeps one core busy (stopped by its PID).
+    QProcess load;
+    if (args.contains(QStringLiteral("--load"))) {
+        load.start(QStringLiteral("/bin/sh"),
+                   {QStringLiteral("-c"), QStringLiteral("while :; do :; done")});
+        if (!load.waitForStarted()) {
+            note(QStringLiteral("the busy process did not start"));
+            return 1;
+        }
+        g_partSuffix = QStringLiteral(" (one core busy)");
+    }
+    const auto stopLoad = qScopeGuard([&load] {
+        if (load.state() != QProcess::NotRunning) {
+            load.kill(); // SIGKILL to its own PID
+            load.waitForFinished();
+        }
+    });
 
     QString longPath;
     if (only != QLatin1String("smartcut") && !makeLongFile(media, &longPath)) {

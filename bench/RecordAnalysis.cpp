@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace screencode;
@@ -155,6 +156,9 @@ RecordingFacts analyseRecording(const QString& tool, const QString& path, double
             ++facts.unreadable;
             continue;
         }
+        if (facts.firstClockMs < 0)
+            facts.firstClockMs = p.clock;
+        facts.lastClockMs = p.clock;
         if (since >= 0) {
             const qint64 gapMs = p.clock - pictures.at(since).clock;
             if (gapMs < 0) {
@@ -177,6 +181,20 @@ RecordingFacts analyseRecording(const QString& tool, const QString& path, double
             }
         }
         since = i;
+    }
+
+    // Where the file places each picture against the screen's clock in it: the tool's picture
+    // stamps relative to the painted clock (constant for stamps taken at the grab).
+    QVector<double> stampMinusClock;
+    for (const Picture& p : std::as_const(pictures)) {
+        if (p.clock >= 0)
+            stampMinusClock << p.seconds * 1000 - double(p.clock);
+    }
+    if (!stampMinusClock.isEmpty()) {
+        std::sort(stampMinusClock.begin(), stampMinusClock.end());
+        bench::note(QStringLiteral("picture time minus the clock in it: %1 ms min, %2 ms median")
+                        .arg(stampMinusClock.first(), 0, 'f', 1)
+                        .arg(stampMinusClock.at(stampMinusClock.size() / 2), 0, 'f', 1));
     }
 
     facts.audioBeeps = readBeeps(tool, path, scratchDir);

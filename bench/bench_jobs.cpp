@@ -2,7 +2,7 @@
 // directly, and against plain copies of the bytes, on 5-minute 1080p H.264/AAC files made at
 // bench time; and the frame-exact cut against the plain copy cut and a whole re-encode.
 //
-//   bench_jobs --work DIR --media DIR [--rounds 5] [--only cut|smartcut|merge]
+//   bench_jobs --work DIR --media DIR [--rounds 5] [--only cut|smartcut|merge] [--load]
 #include "BenchUtil.h"
 #include "BenchWindow.h"
 
@@ -17,12 +17,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMap>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTableWidget>
 
 using namespace bench;
 
 namespace
 {
+
+// Added to the part of every row: what else the machine was doing.
+QString g_partSuffix;
 
 constexpr qint64 kLongSeconds = 300;
 constexpr qint64 kSpanSeconds = 60;
@@ -153,6 +159,108 @@ double vistrelCut(DRUI& window, const QString& source, qint64 start, qint64 end,
     return ended - begun;
 }
 
+// The tool runs a job made, captured from the log line ToolRun writes for each run ("run:" and a
+// command a shell could paste, optionally "cd DIR && " first).
+QStringList* g_capturedRuns = nullptr;
+QtMessageHandler g_previousHandler = nullptr;
+
+// Small files the job wrote for its runs (lists of pieces), as they were when a run started.
+QMap<QString, QByteArray> g_capturedFiles;
+
+QStringList shellWords(const QString& line);
+
+void captureRuns(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (g_capturedRuns && message.startsWith(QLatin1String("run: "))) {
+        g_capturedRuns->append(message.mid(5));
+        for (const QString& word : shellWords(message.mid(5))) {
+            QFile file(word);
+            if (word.contains(QLatin1String("/.vistrel-")) && file.size() < 65536 &&
+                file.open(QIODevice::ReadOnly))
+                g_capturedFiles.insert(word, file.readAll());
+        }
+    }
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+// The words of a command as a POSIX shell splits them: blanks apart, single quotes literal,
+// a backslash quoting the next character.
+QStringList shellWords(const QString& line)
+{
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < line.size()) {
+            word += line.at(++i);
+            inWord = true;
+        } else if (c == QLatin1Char('\'')) {
+            const qsizetype close = line.indexOf(QLatin1Char('\''), i + 1);
+            word += line.mid(i + 1, close - i - 1);
+            i = close;
+            inWord = true;
+        } else if (c == QLatin1Char(' ')) {
+            if (inWord)
+                words << word;
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words << word;
+    return words;
+}
+
+// Runs the captured commands one after another, as a script would, in the folders they name
+// (made for the replay and removed after it, with the output `output`); total ms or -1.
+double replayRuns(const QStringList& commands, const QString& output)
+{
+    flushWrites();
+    QStringList made;
+    const auto ensureFolder = [&made](const QString& dir) {
+        if (!dir.isEmpty() && !QFileInfo::exists(dir) && QDir().mkpath(dir))
+            made << dir;
+    };
+    double total = 0;
+    for (const QString& command : commands) {
+        QStringList words = shellWords(command);
+        QString workDir;
+        if (words.size() > 3 && words.at(0) == QLatin1String("cd") &&
+            words.at(2) == QLatin1String("&&")) {
+            workDir = words.at(1);
+            ensureFolder(workDir);
+            words = words.mid(3);
+        }
+        for (const QString& word : std::as_const(words)) {
+            if (word.startsWith(QLatin1Char('/')) && word.contains(QLatin1String("/.vistrel-")))
+                ensureFolder(QFileInfo(word).absolutePath());
+            // What the job wrote itself between its runs is written here too.
+            const auto written = g_capturedFiles.constFind(word);
+            QFile file(word);
+            if (written != g_capturedFiles.constEnd() && !file.exists() &&
+                file.open(QIODevice::WriteOnly))
+                file.write(*written);
+        }
+        if (words.isEmpty())
+            return -1;
+        const double took = timedRun(words.first(), words.mid(1), workDir);
+        if (took < 0) {
+            total = -1;
+            break;
+        }
+        total += took;
+    }
+    for (const QString& dir : std::as_const(made))
+        QDir(dir).removeRecursively();
+    QFile::remove(output);
+    return total;
+}
+
 double directCut(const QString& source, qint64 start, qint64 end, const QString& outDir)
 {
     flushWrites();
@@ -276,7 +384,7 @@ double reencodeCut(const QString& source, qint64 start, qint64 end, const QStrin
 
 void benchSmartCut(const QString& recording, const QString& outDir, int rounds)
 {
-    const QString part = QStringLiteral("Cut");
+    const QString part = QStringLiteral("Cut") + g_partSuffix;
     // Marks in whole seconds, between keyframes (every 2.002 s): a head of about a second.
     const qint64 start = 121;
     const qint64 end = start + kSpanSeconds;
@@ -317,21 +425,29 @@ void benchSmartCut(const QString& recording, const QString& outDir, int rounds)
 
 void benchCut(DRUI& window, const QString& source, const QString& outDir, int rounds)
 {
-    const QString part = QStringLiteral("Cut");
+    const QString part = QStringLiteral("Cut") + g_partSuffix;
     const qint64 middle = (kLongSeconds - kSpanSeconds) / 2;
     const qint64 last = kLongSeconds - kSpanSeconds;
     QVector<double> vistrel, direct, copy, atStart, atEnd;
-    // One of each first, to warm the caches; not counted.
+    // One of each first, to warm the caches; not counted. The job's own tool runs are kept
+    // from it: the same commands run directly are the reference.
+    QStringList jobRuns;
+    g_capturedRuns = &jobRuns;
     vistrelCut(window, source, middle, middle + kSpanSeconds, outDir);
+    g_capturedRuns = nullptr;
+    const QString jobOutput = window.m_strCutOutFile;
+    note(QStringLiteral("the cut job's runs:\n") + jobRuns.join(QLatin1Char('\n')));
+    const auto sameRuns = [&] { return replayRuns(jobRuns, jobOutput); };
+    sameRuns();
     directCut(source, middle, middle + kSpanSeconds, outDir);
     for (int round = 0; round < rounds; ++round) {
         // Alternate the order so neither side always runs on a warmer machine.
         if (round % 2) {
-            direct << directCut(source, middle, middle + kSpanSeconds, outDir);
+            direct << sameRuns();
             vistrel << vistrelCut(window, source, middle, middle + kSpanSeconds, outDir);
         } else {
             vistrel << vistrelCut(window, source, middle, middle + kSpanSeconds, outDir);
-            direct << directCut(source, middle, middle + kSpanSeconds, outDir);
+            direct << sameRuns();
         }
         atStart << vistrelCut(window, source, 0, kSpanSeconds, outDir);
         atEnd << vistrelCut(window, source, last, last + kSpanSeconds, outDir);
@@ -347,12 +463,13 @@ void benchCut(DRUI& window, const QString& source, const QString& outDir, int ro
     const double size = double(QFileInfo(source).size()) / 1e6;
     row(part,
         QStringLiteral("60 s from the middle of a 5-min 1080p file (%1 MB): Vistrel's job vs the "
-                       "same command run directly (ratio: median over back-to-back pairs)")
-            .arg(qRound(size)),
+                       "same %2 tool runs made directly (ratio: median over back-to-back pairs)")
+            .arg(qRound(size))
+            .arg(jobRuns.size()),
         ms(v), ms(d), ratioText(pairedRatio(vistrel, direct)), QStringLiteral("≤ 1.05×"),
         yesNo(v > 0 && d > 0 && pairedRatio(vistrel, direct) <= 1.05));
-    row(part, QStringLiteral("the direct command vs cp of the whole file"), ms(d), ms(c),
-        ratioText(d / c), {}, {});
+    row(part, QStringLiteral("the job's commands run directly vs cp of the whole file"), ms(d),
+        ms(c), ratioText(d / c), {}, {});
     row(part, QStringLiteral("Vistrel's job: 60 s at the end vs 60 s at the start"), ms(e), ms(s),
         ratioText(e / s), QStringLiteral("≈ 1× (±10 %)"),
         yesNo(e > 0 && s > 0 && e <= 1.1 * s && e >= 0.9 * s));
@@ -478,7 +595,7 @@ double catBytes(const QStringList& inputs, const QString& outDir)
 void benchMerge(DRUI& window, const QString& longPath, const QString& mediaDir,
                 const QString& outDir, int rounds)
 {
-    const QString part = QStringLiteral("Merge");
+    const QString part = QStringLiteral("Merge") + g_partSuffix;
     const QString folder = QDir(mediaDir).filePath(QStringLiteral("merge"));
     QDir().mkpath(folder);
     const QStringList names{QStringLiteral("a.mp4"), QStringLiteral("b.mp4"),
@@ -540,12 +657,30 @@ int main(int argc, char** argv)
     const QString only = option(args, QStringLiteral("--only"));
     if (work.isEmpty() || !prepareWindowEnvironment(work)) {
         note(QStringLiteral("usage: bench_jobs --work DIR [--media DIR] [--rounds 5] "
-                            "[--only cut|smartcut|merge]"));
+                            "[--only cut|smartcut|merge] [--load]"));
         return 2;
     }
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     answerBoxes(&app, 20);
+    g_previousHandler = qInstallMessageHandler(captureRuns);
+    // --load: the same rows while another process keeps one core busy (stopped by its PID).
+    QProcess load;
+    if (args.contains(QStringLiteral("--load"))) {
+        load.start(QStringLiteral("/bin/sh"),
+                   {QStringLiteral("-c"), QStringLiteral("while :; do :; done")});
+        if (!load.waitForStarted()) {
+            note(QStringLiteral("the busy process did not start"));
+            return 1;
+        }
+        g_partSuffix = QStringLiteral(" (one core busy)");
+    }
+    const auto stopLoad = qScopeGuard([&load] {
+        if (load.state() != QProcess::NotRunning) {
+            load.kill(); // SIGKILL to its own PID
+            load.waitForFinished();
+        }
+    });
 
     QString longPath;
     if (only != QLatin1String("smartcut") && !makeLongFile(media, &longPath)) {

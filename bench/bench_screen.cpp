@@ -6,10 +6,12 @@
 //
 //   bench_screen [--flashes 3000,6000,...] [--sink NAME]
 //   stdin:  "go" starts the flash schedule (ms after it), "quit" ends the program
-//   stdout: "ready" once the window is up and the sound stream runs; a line per flash
+//   stdout: "epoch MS" (wall-clock ms since the epoch at which the painted clock was 0), then
+//           "ready" once the window is up and the sound stream runs; a line per flash
 #include "ScreenCode.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QPaintEvent>
 #include <QPainter>
@@ -148,6 +150,9 @@ public:
     bool startSound(const QString& sink) { return m_sound.start(sink); }
     void stopSound() { m_sound.stop(); }
 
+    // Wall-clock ms since the epoch at which the painted clock read 0.
+    qint64 epochMs() const { return QDateTime::currentMSecsSinceEpoch() - m_clock.elapsed(); }
+
     void go()
     {
         m_goMs = m_clock.elapsed();
@@ -224,10 +229,10 @@ private:
             m_flashUntil = now + kFlashMs;
             repaint();
             m_flashPainted = true;
-            // How late the picture went out after the beep began to play, by this clock.
-            std::printf("flash %d sound latency %lld ms, picture %lld ms late\n", int(m_nextFlash),
-                        static_cast<long long>(m_sound.latencyMs()),
-                        static_cast<long long>(m_clock.elapsed() - beepAt));
+            // When the beep plays and when the picture was painted, by the painted clock.
+            std::printf("flash %d sound latency %lld ms, beep at %lld, painted at %lld\n",
+                        int(m_nextFlash), static_cast<long long>(m_sound.latencyMs()),
+                        static_cast<long long>(beepAt), static_cast<long long>(m_clock.elapsed()));
             std::fflush(stdout);
             ++m_nextFlash;
         } else if (m_flashPainted && now >= m_flashUntil) {
@@ -299,6 +304,7 @@ int main(int argc, char** argv)
                 QCoreApplication::quit();
         }
     });
+    std::printf("epoch %lld\n", static_cast<long long>(screen.epochMs()));
     // The sound stream needs a moment to settle before anything is measured against it.
     QTimer::singleShot(500, &app, [] {
         std::printf("ready\n");

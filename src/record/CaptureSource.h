@@ -30,6 +30,10 @@ public:
     virtual void beforeStart(ToolRun& run) { Q_UNUSED(run) }
     // The run has started (or failed to): start or stop feeding it.
     virtual void started(bool running) { Q_UNUSED(running) }
+    // The recording is to end now. A capture that feeds the tool itself hands over the pictures
+    // up to this moment, ends its input and then emits fed(); the tool is asked to quit once it
+    // has taken them. False: nothing to wait for, the tool is asked to quit at once.
+    virtual bool finishFeeding() { return false; }
     // The recording has ended: stop feeding and give back what prepare() took. Safe to call
     // more than once, and before prepare() has ended.
     virtual void release() {}
@@ -41,4 +45,6 @@ Q_SIGNALS:
     void failed(const QString& reason, bool canceled);
     // The picture went away while recording (the share was revoked, the stream ended).
     void lost(const QString& reason);
+    // After finishFeeding(): the input has ended after `pictures` pictures in all.
+    void fed(quint64 pictures);
 };

@@ -23,6 +23,8 @@ namespace
 constexpr int kFirstPictureWaitMs = 10000;
 // A run asked to quit gets this long to close its file before it is terminated, then killed.
 constexpr int kStopGraceMs = 10000;
+// Longest wait at a stop for the tool to take the pictures a capture still hands over.
+constexpr int kFeedWaitMs = 5000;
 
 } // namespace
 
@@ -62,6 +64,7 @@ void RecordingSession::setCapture(CaptureSource* capture)
     connect(capture, &CaptureSource::prepared, this, &RecordingSession::onPrepared);
     connect(capture, &CaptureSource::failed, this, &RecordingSession::onCaptureFailed);
     connect(capture, &CaptureSource::lost, this, &RecordingSession::onCaptureLost);
+    connect(capture, &CaptureSource::fed, this, &RecordingSession::onCaptureFed);
 }
 
 void RecordingSession::setSpaceCheckInterval(int ms)
@@ -109,6 +112,9 @@ void RecordingSession::launch()
 {
     m_startWaiting = false;
     m_stopAsked = false;
+    m_ending = false;
+    m_frames = 0;
+    m_fedPictures = -1;
     m_lowSpace = false;
     m_toolFailure.clear();
     m_liveSinceMs = 0;
@@ -189,7 +195,11 @@ void RecordingSession::onCaptureLost(const QString& reason)
 void RecordingSession::onRunOutput()
 {
     for (const QString& line : m_run->takeLines()) {
-        if (m_liveSinceMs == 0 && parseProgressRecord(line).frame > 0) {
+        const qint64 frames = parseProgressRecord(line).frame;
+        if (frames <= 0)
+            continue;
+        m_frames = qMax(m_frames, frames);
+        if (m_liveSinceMs == 0) {
             // The clock shows the length of the file, not the tool's start-up.
             m_liveSinceMs = qMax<qint64>(1, rsb_getTickCount());
             if (m_state == State::Starting)
@@ -197,6 +207,41 @@ void RecordingSession::onRunOutput()
         }
     }
     if (m_stopAsked && m_liveSinceMs > 0)
+        endRun();
+    // The tool has taken every picture the capture handed over (a picture or two may be
+    // counted differently when the tool repeats or drops one to keep its rate).
+    if (m_fedPictures >= 0 && m_frames + 2 >= m_fedPictures)
+        m_run->quit();
+}
+
+void RecordingSession::endRun()
+{
+    if (m_ending || !m_run->isRunning())
+        return;
+    m_ending = true;
+    // The tool drops the pictures still on their way when it quits: a capture that feeds it
+    // hands over those up to now first.
+    if (m_capture && m_capture->finishFeeding()) {
+        const int serial = m_runSerial;
+        QTimer::singleShot(kFeedWaitMs, this, [this, serial] {
+            if (serial != m_runSerial || !m_run->isRunning())
+                return;
+            qCWarning(lcSession) << "the tool did not take the last pictures in time";
+            m_run->quit();
+        });
+        return;
+    }
+    m_run->quit();
+}
+
+void RecordingSession::onCaptureFed(quint64 pictures)
+{
+    if (!m_ending || !m_run->isRunning())
+        return;
+    qCDebug(lcSession) << "the capture handed over" << pictures << "pictures; the tool has"
+                       << m_frames;
+    m_fedPictures = qint64(pictures);
+    if (m_frames + 2 >= m_fedPictures)
         m_run->quit();
 }
 
@@ -214,7 +259,7 @@ void RecordingSession::stop()
     }
     setState(State::Stopping);
     if (m_liveSinceMs > 0) {
-        m_run->quit();
+        endRun();
         return;
     }
     const int serial = m_runSerial;

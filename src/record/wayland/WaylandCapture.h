@@ -45,6 +45,8 @@ public:
     void beforeStart(ToolRun& run) override;
     // Starts writing pictures when the tool runs.
     void started(bool running) override;
+    // Writes the pictures up to now, then closes the pipe; fed() follows.
+    bool finishFeeding() override;
     // Stops writing, disconnects from PipeWire and ends the share.
     void release() override;
 
@@ -79,6 +81,7 @@ private:
     PicturePipe m_pipe;
     QPointer<ToolRun> m_run;
     QTimer m_firstPictureTimer;
+    QTimer m_feedTimer; // watches the writer after finishFeeding()
     QString m_restoreToken;
     QSize m_size;
     double m_startSeconds = 0;

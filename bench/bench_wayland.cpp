@@ -121,8 +121,9 @@ int main(int argc, char** argv)
     const QStringList audio{QStringLiteral("speakers.monitor")};
     const double start = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
     const double startMs = nowMs();
-    const QStringList toolArgs = recordArguments(capture.inputArguments(audio, start),
-                                                 int(audio.size()), capture.pictureFilter(), output);
+    const QStringList toolArgs =
+        recordArguments(capture.inputArguments(audio, start), int(audio.size()),
+                        capture.pictureFilter(), capture.feedsTool(), output);
     capture.beforeStart(run);
     capture.started(run.start(toolArgs));
     screen.write("go\n");

@@ -23,7 +23,7 @@ namespace
 constexpr int kFirstPictureWaitMs = 10000;
 // A run asked to quit gets this long to close its file before it is terminated, then killed.
 constexpr int kStopGraceMs = 10000;
-// Longest wait at a stop for the tool to take the pictures a capture still hands over.
+// Longest wait at a stop for the tool to take the pictures a capture still hands over and end.
 constexpr int kFeedWaitMs = 5000;
 
 } // namespace
@@ -64,7 +64,6 @@ void RecordingSession::setCapture(CaptureSource* capture)
     connect(capture, &CaptureSource::prepared, this, &RecordingSession::onPrepared);
     connect(capture, &CaptureSource::failed, this, &RecordingSession::onCaptureFailed);
     connect(capture, &CaptureSource::lost, this, &RecordingSession::onCaptureLost);
-    connect(capture, &CaptureSource::fed, this, &RecordingSession::onCaptureFed);
 }
 
 void RecordingSession::setSpaceCheckInterval(int ms)
@@ -113,8 +112,6 @@ void RecordingSession::launch()
     m_startWaiting = false;
     m_stopAsked = false;
     m_ending = false;
-    m_frames = 0;
-    m_fedPictures = -1;
     m_lowSpace = false;
     m_toolFailure.clear();
     m_liveSinceMs = 0;
@@ -161,9 +158,9 @@ void RecordingSession::onPrepared()
     }
     m_workLock.acquire(m_workPath, true);
     const double startSeconds = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
-    const QStringList args =
-        recordArguments(m_capture->inputArguments(m_audioSources, startSeconds),
-                        int(m_audioSources.size()), m_capture->pictureFilter(), m_workPath);
+    const QStringList args = recordArguments(
+        m_capture->inputArguments(m_audioSources, startSeconds), int(m_audioSources.size()),
+        m_capture->pictureFilter(), m_capture->feedsTool(), m_workPath);
     ++m_runSerial;
     qCInfo(lcSession).noquote() << "recording into" << m_finalPath;
     m_run->setExpectedOutput(QString());
@@ -195,11 +192,7 @@ void RecordingSession::onCaptureLost(const QString& reason)
 void RecordingSession::onRunOutput()
 {
     for (const QString& line : m_run->takeLines()) {
-        const qint64 frames = parseProgressRecord(line).frame;
-        if (frames <= 0)
-            continue;
-        m_frames = qMax(m_frames, frames);
-        if (m_liveSinceMs == 0) {
+        if (m_liveSinceMs == 0 && parseProgressRecord(line).frame > 0) {
             // The clock shows the length of the file, not the tool's start-up.
             m_liveSinceMs = qMax<qint64>(1, rsb_getTickCount());
             if (m_state == State::Starting)
@@ -208,10 +201,6 @@ void RecordingSession::onRunOutput()
     }
     if (m_stopAsked && m_liveSinceMs > 0)
         endRun();
-    // The tool has taken every picture the capture handed over (a picture or two may be
-    // counted differently when the tool repeats or drops one to keep its rate).
-    if (m_fedPictures >= 0 && m_frames + 2 >= m_fedPictures)
-        m_run->quit();
 }
 
 void RecordingSession::endRun()
@@ -220,29 +209,18 @@ void RecordingSession::endRun()
         return;
     m_ending = true;
     // The tool drops the pictures still on their way when it quits: a capture that feeds it
-    // hands over those up to now first.
+    // hands over those up to now and ends its input, with which the tool ends.
     if (m_capture && m_capture->finishFeeding()) {
         const int serial = m_runSerial;
         QTimer::singleShot(kFeedWaitMs, this, [this, serial] {
             if (serial != m_runSerial || !m_run->isRunning())
                 return;
-            qCWarning(lcSession) << "the tool did not take the last pictures in time";
+            qCWarning(lcSession) << "the tool did not end with its pictures; asking it to quit";
             m_run->quit();
         });
         return;
     }
     m_run->quit();
-}
-
-void RecordingSession::onCaptureFed(quint64 pictures)
-{
-    if (!m_ending || !m_run->isRunning())
-        return;
-    qCDebug(lcSession) << "the capture handed over" << pictures << "pictures; the tool has"
-                       << m_frames;
-    m_fedPictures = qint64(pictures);
-    if (m_frames + 2 >= m_fedPictures)
-        m_run->quit();
 }
 
 void RecordingSession::stop()

@@ -76,8 +76,9 @@ public:
     void start(const QString& folder, const QStringList& audioSources, const QDateTime& startTime);
     // Asks the current recording to end (and a waiting start to be dropped). The tool is asked
     // to quit once it has delivered its first picture (a quit before that leaves a file without
-    // one), and after 10 s in any case; a capture that feeds the tool first hands over the
-    // pictures up to the stop (for up to 5 s).
+    // one), and after 10 s in any case; a capture that feeds the tool ends its input instead,
+    // after the pictures up to the stop, and the tool is asked to quit only if it has not ended
+    // 5 s later.
     void stop();
     // Finalises the working files a crash left in `folder`, one after another whenever nothing
     // else runs; each ends with ended(Recovered) (nothing for a file without a picture). A file
@@ -100,7 +101,6 @@ private:
     void onPrepared();
     void onCaptureFailed(const QString& reason, bool canceled);
     void onCaptureLost(const QString& reason);
-    void onCaptureFed(quint64 pictures);
     // Ends the live run: through the capture's last pictures, or at once.
     void endRun();
     void onRunOutput();
@@ -128,8 +128,6 @@ private:
     int m_runSerial = 0;         // tells a stale first-picture timer from the current run's
     bool m_stopAsked = false;    // the user (or the low-space watch) asked the run to end
     bool m_ending = false;       // endRun() was called for the current run
-    qint64 m_frames = 0;         // pictures the tool has reported so far
-    qint64 m_fedPictures = -1;   // pictures the capture handed over in all; -1 while it feeds
     bool m_lowSpace = false;     // the low-space watch stopped it
     QString m_toolFailure;       // why the tool ended on its own
     bool m_toolMissing = false;  // the tool could not even be started

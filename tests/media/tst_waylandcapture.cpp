@@ -113,8 +113,9 @@ double TestWaylandCapture::startTool(WaylandCapture& capture, ToolRun& run,
 {
     run.setProgram(testutil::ffmpegPath());
     const double start = nowSeconds();
-    const QStringList args = recordArguments(capture.inputArguments(audio, start),
-                                             int(audio.size()), capture.pictureFilter(), output);
+    const QStringList args =
+        recordArguments(capture.inputArguments(audio, start), int(audio.size()),
+                        capture.pictureFilter(), capture.feedsTool(), output);
     capture.beforeStart(run);
     const bool running = run.start(args);
     capture.started(running);

@@ -198,7 +198,6 @@ void TestI420Picture::pipeWaitsForTheTool()
     pipe.stop();
     ::close(tool);
 
-    QVERIFY(pipe.ended());
     const double due = (stop - start) * 30;
     QVERIFY2(qAbs(double(numbers.size()) - due) <= 1.5,
              qPrintable(QStringLiteral("%1 pictures for %2").arg(numbers.size()).arg(due)));

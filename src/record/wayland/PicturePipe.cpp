@@ -88,7 +88,6 @@ void PicturePipe::start(RecentPictures* pictures, int width, int height, double 
     m_fresh = 0;
     m_readerGone = false;
     m_endNs = 0;
-    m_ended = false;
     m_thread = std::thread(&PicturePipe::run, this, pictures, i420Bytes(width, height),
                            startSeconds, qint64(rateNumerator), qint64(rateDenominator));
 }
@@ -205,7 +204,6 @@ void PicturePipe::run(RecentPictures* pictures, std::size_t bytes, double startS
         if (queue.empty() && ended()) {
             // The end of the pictures: the tool reads the rest and then the end of its input.
             closeFd(m_writeFd);
-            m_ended = true;
             return;
         }
 

@@ -44,7 +44,7 @@ public:
     void start(RecentPictures* pictures, int width, int height, double startSeconds,
                int rateNumerator, int rateDenominator);
     // Ends the pictures at this moment: those up to now are still written, then the pipe is
-    // closed (the tool reads its end) and ended() holds.
+    // closed and the tool reads the end of its input.
     void finish();
     // Stops writing and closes the pipe. Returns promptly even when the tool reads nothing.
     void stop();
@@ -54,8 +54,6 @@ public:
     quint64 fresh() const { return m_fresh; }
     // Whether the tool closed its end (exited, crashed) while pictures were being written.
     bool readerGone() const { return m_readerGone; }
-    // Whether every picture up to finish() has been written and the pipe closed.
-    bool ended() const { return m_ended; }
 
 private:
     void run(RecentPictures* pictures, std::size_t bytes, double startSeconds, qint64 numerator,
@@ -70,5 +68,4 @@ private:
     std::atomic<quint64> m_fresh{0};
     std::atomic<bool> m_readerGone{false};
     std::atomic<qint64> m_endNs{0}; // steady clock, ns: finish() was called then
-    std::atomic<bool> m_ended{false};
 };

@@ -30,13 +30,6 @@ WaylandCapture::WaylandCapture(const QDBusConnection& bus, QObject* parent)
     m_firstPictureTimer.setSingleShot(true);
     connect(&m_firstPictureTimer, &QTimer::timeout, this,
             [this] { fail(QStringLiteral("The shared screen sent no picture.")); });
-    m_feedTimer.setInterval(20);
-    connect(&m_feedTimer, &QTimer::timeout, this, [this] {
-        if (!m_pipe.ended())
-            return;
-        m_feedTimer.stop();
-        Q_EMIT fed(m_pipe.written());
-    });
     connect(m_portal, &ScreenCastPortal::started, this, &WaylandCapture::onShareStarted);
     connect(m_portal, &ScreenCastPortal::failed, this,
             [this](const QString& reason, bool canceled) { fail(reason, canceled); });
@@ -140,14 +133,12 @@ bool WaylandCapture::finishFeeding()
     if (m_state != State::Recording)
         return false;
     m_pipe.finish();
-    m_feedTimer.start();
     return true;
 }
 
 void WaylandCapture::release()
 {
     m_firstPictureTimer.stop();
-    m_feedTimer.stop();
     m_pipe.stop();
     if (m_stream) {
         m_stream->stop();

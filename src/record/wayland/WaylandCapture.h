@@ -41,11 +41,12 @@ public:
     void prepare() override;
     // The sound inputs, then the pictures as raw I420 from the tool's descriptor 3.
     QStringList inputArguments(const QStringList& audioSources, double startSeconds) override;
+    bool feedsTool() const override { return true; }
     // Gives the tool the pipe's read end as its descriptor 3.
     void beforeStart(ToolRun& run) override;
     // Starts writing pictures when the tool runs.
     void started(bool running) override;
-    // Writes the pictures up to now, then closes the pipe; fed() follows.
+    // Writes the pictures up to now, then closes the pipe.
     bool finishFeeding() override;
     // Stops writing, disconnects from PipeWire and ends the share.
     void release() override;
@@ -81,7 +82,6 @@ private:
     PicturePipe m_pipe;
     QPointer<ToolRun> m_run;
     QTimer m_firstPictureTimer;
-    QTimer m_feedTimer; // watches the writer after finishFeeding()
     QString m_restoreToken;
     QSize m_size;
     double m_startSeconds = 0;

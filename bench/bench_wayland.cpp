@@ -121,8 +121,9 @@ int main(int argc, char** argv)
     const QStringList audio{QStringLiteral("speakers.monitor")};
     const double start = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
     const double startMs = nowMs();
-    const QStringList toolArgs = recordArguments(capture.inputArguments(audio, start),
-                                                 int(audio.size()), capture.pictureFilter(), output);
+    const QStringList toolArgs =
+        recordArguments(capture.inputArguments(audio, start), int(audio.size()),
+                        capture.pictureFilter(), capture.feedsTool(), output);
     capture.beforeStart(run);
     capture.started(run.start(toolArgs));
     screen.write("go\n");
@@ -142,6 +143,9 @@ int main(int argc, char** argv)
     const double compositor = (cpuSeconds(mutter) - mutter0) / seconds;
     idleFor(startMs + lengthMs - nowMs());
     const double stopped = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    // As the program stops: the pictures up to now go in, then the tool ends with them.
+    if (capture.finishFeeding())
+        waitFor([&] { return !run.isRunning(); }, 5000);
     run.quit();
     waitFor([&] { return !run.isRunning(); }, 30000);
     const quint64 written = capture.picturesWritten();

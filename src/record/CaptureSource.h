@@ -25,11 +25,18 @@ public:
     // The tool's filter that brings the picture input to the file's pixel format (yuv420p);
     // empty when it already is.
     virtual QString pictureFilter() const { return {}; }
+    // Whether the capture writes the pictures into the tool itself: the run then ends with the
+    // end of that input (see finishFeeding()).
+    virtual bool feedsTool() const { return false; }
     // The run is about to start: a capture that feeds the tool itself sets up `run` here (its
     // child process set-up, say).
     virtual void beforeStart(ToolRun& run) { Q_UNUSED(run) }
     // The run has started (or failed to): start or stop feeding it.
     virtual void started(bool running) { Q_UNUSED(running) }
+    // The recording is to end now. A capture that feeds the tool itself hands over the pictures
+    // up to this moment and then ends its input, which ends the tool's run once it has taken
+    // them. False: the tool is to be asked to quit.
+    virtual bool finishFeeding() { return false; }
     // The recording has ended: stop feeding and give back what prepare() took. Safe to call
     // more than once, and before prepare() has ended.
     virtual void release() {}

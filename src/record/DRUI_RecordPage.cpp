@@ -108,6 +108,7 @@ void DRUI::InitLayout2Widget()
     // On Wayland the screen is shared through the desktop portal; the page warns only when
     // there is none, naming what to install.
     m_pWaylandLabel = pageLabel(QString(), panel, QRect(50, 275, 800, 25));
+    m_pWaylandLabel->setObjectName(QStringLiteral("waylandWarning"));
     SetTextColor(m_pWaylandLabel, QColor(160, 0, 0));
     m_pWaylandLabel->hide();
     if (WaylandCapture::isWaylandSession())

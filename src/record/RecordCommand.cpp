@@ -101,7 +101,8 @@ QStringList rawPictureInputArguments(int width, int height, int fd)
 }
 
 QStringList recordArguments(const QStringList& inputs, int soundInputs,
-                            const QString& pictureFilter, const QString& outputPath)
+                            const QString& pictureFilter, bool endWithPictures,
+                            const QString& outputPath)
 {
     // The sound inputs open first: x11grab grabs its first frame when it opens and each pulse
     // input takes up to 2 s to open, so opened first the screen would freeze for that long.
@@ -123,6 +124,10 @@ QStringList recordArguments(const QStringList& inputs, int soundInputs,
                                "[a0][a1]amix=inputs=2:duration=longest[a]")
              << QStringLiteral("-map") << QStringLiteral("[a]");
     }
+    // Otherwise the sound inputs would keep the run going after the last picture, and the file
+    // would end with sound taken after the stop.
+    if (endWithPictures)
+        args << QStringLiteral("-shortest");
     args << encodeOptions() << fragmentedOutput(outputPath);
     return args;
 }

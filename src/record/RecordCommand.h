@@ -31,9 +31,11 @@ extern const QString kX11PictureFilter;
 // A whole recording: `inputs` are the sound inputs first (`soundInputs` of them) and the
 // picture last; `pictureFilter` (may be empty) converts the picture; H.264 and AAC in a
 // fragmented MP4 at `outputPath` (a working file the caller made for it) with a keyframe and a
-// fragment about every 2 s.
+// fragment about every 2 s. `endWithPictures`: the run ends when the picture input ends (a
+// capture that writes the pictures itself ends them at a stop), and the sound with them.
 QStringList recordArguments(const QStringList& inputs, int soundInputs,
-                            const QString& pictureFilter, const QString& outputPath);
+                            const QString& pictureFilter, bool endWithPictures,
+                            const QString& outputPath);
 
 // Arguments of the run that prints the first video packets of `workPath` (framemd5 on stdout).
 QStringList videoStartProbeArguments(const QString& workPath);

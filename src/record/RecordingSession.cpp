@@ -23,6 +23,8 @@ namespace
 constexpr int kFirstPictureWaitMs = 10000;
 // A run asked to quit gets this long to close its file before it is terminated, then killed.
 constexpr int kStopGraceMs = 10000;
+// Longest wait at a stop for the tool to take the pictures a capture still hands over and end.
+constexpr int kFeedWaitMs = 5000;
 
 } // namespace
 
@@ -109,6 +111,7 @@ void RecordingSession::launch()
 {
     m_startWaiting = false;
     m_stopAsked = false;
+    m_ending = false;
     m_lowSpace = false;
     m_toolFailure.clear();
     m_liveSinceMs = 0;
@@ -155,9 +158,9 @@ void RecordingSession::onPrepared()
     }
     m_workLock.acquire(m_workPath, true);
     const double startSeconds = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
-    const QStringList args =
-        recordArguments(m_capture->inputArguments(m_audioSources, startSeconds),
-                        int(m_audioSources.size()), m_capture->pictureFilter(), m_workPath);
+    const QStringList args = recordArguments(
+        m_capture->inputArguments(m_audioSources, startSeconds), int(m_audioSources.size()),
+        m_capture->pictureFilter(), m_capture->feedsTool(), m_workPath);
     ++m_runSerial;
     qCInfo(lcSession).noquote() << "recording into" << m_finalPath;
     m_run->setExpectedOutput(QString());
@@ -197,7 +200,27 @@ void RecordingSession::onRunOutput()
         }
     }
     if (m_stopAsked && m_liveSinceMs > 0)
-        m_run->quit();
+        endRun();
+}
+
+void RecordingSession::endRun()
+{
+    if (m_ending || !m_run->isRunning())
+        return;
+    m_ending = true;
+    // The tool drops the pictures still on their way when it quits: a capture that feeds it
+    // hands over those up to now and ends its input, with which the tool ends.
+    if (m_capture && m_capture->finishFeeding()) {
+        const int serial = m_runSerial;
+        QTimer::singleShot(kFeedWaitMs, this, [this, serial] {
+            if (serial != m_runSerial || !m_run->isRunning())
+                return;
+            qCWarning(lcSession) << "the tool did not end with its pictures; asking it to quit";
+            m_run->quit();
+        });
+        return;
+    }
+    m_run->quit();
 }
 
 void RecordingSession::stop()
@@ -214,7 +237,7 @@ void RecordingSession::stop()
     }
     setState(State::Stopping);
     if (m_liveSinceMs > 0) {
-        m_run->quit();
+        endRun();
         return;
     }
     const int serial = m_runSerial;

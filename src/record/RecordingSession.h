@@ -76,7 +76,9 @@ public:
     void start(const QString& folder, const QStringList& audioSources, const QDateTime& startTime);
     // Asks the current recording to end (and a waiting start to be dropped). The tool is asked
     // to quit once it has delivered its first picture (a quit before that leaves a file without
-    // one), and after 10 s in any case.
+    // one), and after 10 s in any case; a capture that feeds the tool ends its input instead,
+    // after the pictures up to the stop, and the tool is asked to quit only if it has not ended
+    // 5 s later.
     void stop();
     // Finalises the working files a crash left in `folder`, one after another whenever nothing
     // else runs; each ends with ended(Recovered) (nothing for a file without a picture). A file
@@ -99,6 +101,8 @@ private:
     void onPrepared();
     void onCaptureFailed(const QString& reason, bool canceled);
     void onCaptureLost(const QString& reason);
+    // Ends the live run: through the capture's last pictures, or at once.
+    void endRun();
     void onRunOutput();
     void onRunFinished(const ToolResult& result);
     void onFinalized(const FinalizeOutcome& outcome);
@@ -123,6 +127,7 @@ private:
     qint64 m_liveSinceMs = 0;    // monotonic ms of the first picture; 0 before it
     int m_runSerial = 0;         // tells a stale first-picture timer from the current run's
     bool m_stopAsked = false;    // the user (or the low-space watch) asked the run to end
+    bool m_ending = false;       // endRun() was called for the current run
     bool m_lowSpace = false;     // the low-space watch stopped it
     QString m_toolFailure;       // why the tool ended on its own
     bool m_toolMissing = false;  // the tool could not even be started

@@ -13,12 +13,14 @@ namespace rectest
 
 bool prepareEnvironment(QString* why, const QString& homeDir)
 {
-    const QString dir = qEnvironmentVariable("VISTREL_AV_DIR");
+    const bool wayland = qEnvironmentVariableIsSet("VISTREL_WAYLAND_DIR");
+    const QString dir = qEnvironmentVariable(wayland ? "VISTREL_WAYLAND_DIR" : "VISTREL_AV_DIR");
     QFile env(dir + QStringLiteral("/env"));
     if (dir.isEmpty() || !env.open(QIODevice::ReadOnly)) {
-        *why = QStringLiteral("no X display and sound server: run through ctest, whose fixture "
-                              "starts them (VISTREL_AV_DIR=%1)")
-                   .arg(dir);
+        *why = QStringLiteral("no %1: run through ctest, whose fixture starts it (%2)")
+                   .arg(wayland ? QStringLiteral("Wayland desktop")
+                                : QStringLiteral("X display and sound server"),
+                        dir);
         return false;
     }
     QString size = QStringLiteral("640x480");

@@ -11,9 +11,10 @@ namespace rectest
 {
 
 // Reads DISPLAY, PULSE_SERVER and SCREEN_SIZE from the session the fixture started
-// (VISTREL_AV_DIR/env) into this process's environment, points HOME at `home` (default: a
-// temporary folder) and gives Qt's offscreen platform one screen of the X screen's size. Call
-// before the QApplication exists. False, with the reason in `why`, when there is no session.
+// (VISTREL_AV_DIR/env; the Wayland desktop's variables from VISTREL_WAYLAND_DIR/env when that
+// is set) into this process's environment, points HOME at `home` (default: a temporary folder)
+// and gives Qt's offscreen platform one screen of the screen's size. Call before the
+// QApplication exists. False, with the reason in `why`, when there is no session.
 bool prepareEnvironment(QString* why, const QString& home = QString());
 
 // Sends SIGKILL to `pid`.

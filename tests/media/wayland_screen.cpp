@@ -1,12 +1,13 @@
-// A moving full-screen window for the Wayland session of the tests: it paints its clock (ms since
-// it started) as the bar code that ScreenCode.h reads back from a recorded picture, and the same
-// clock and a frame counter in large figures for a person looking at a recording. It repaints
+// A moving full-screen window for the Wayland session of the tests: it paints the wall clock (the
+// low 32 bits of ms since the epoch, so a test can compare a recorded picture with its own clock)
+// as the bar code that ScreenCode.h reads back, and the time of day and a frame counter in large
+// figures for a person looking at a recording. It repaints
 // from a timer (on Qt 6.4's Wayland platform, asking for the next frame from paintEvent stalls
 // after a few frames) and prints "ready" once its first picture is on its way.
 #include "ScreenCode.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDateTime>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
@@ -25,7 +26,6 @@ public:
     Screen()
     {
         setAttribute(Qt::WA_OpaquePaintEvent);
-        m_clock.start();
         m_timer.setTimerType(Qt::PreciseTimer);
         connect(&m_timer, &QTimer::timeout, this, [this] {
             update(0, 0, kStripWidth, kStripHeight);
@@ -38,7 +38,8 @@ protected:
     void paintEvent(QPaintEvent* event) override
     {
         QPainter p(this);
-        const qint64 now = m_clock.elapsed();
+        const QDateTime time = QDateTime::currentDateTime();
+        const qint64 now = time.toMSecsSinceEpoch() & 0xffffffff;
         p.fillRect(event->rect(), QColor(30, 30, 40));
         for (int bit = 0; bit < kBits; ++bit)
             p.fillRect(bit * kCell, 0, kCell, kCell, (now >> bit) & 1 ? Qt::white : Qt::black);
@@ -47,9 +48,10 @@ protected:
         font.setPixelSize(figuresRect().height() / 3);
         p.setFont(font);
         p.setPen(Qt::white);
-        p.drawText(
-            figuresRect(), Qt::AlignCenter,
-            QStringLiteral("%1 s\nframe %2").arg(double(now) / 1000.0, 0, 'f', 3).arg(++m_frames));
+        p.drawText(figuresRect(), Qt::AlignCenter,
+                   QStringLiteral("%1\nframe %2")
+                       .arg(time.toString(QStringLiteral("hh:mm:ss.zzz")))
+                       .arg(++m_frames));
         if (!m_readySaid) {
             m_readySaid = true;
             std::printf("ready\n");
@@ -63,7 +65,6 @@ private:
         return QRect(width() / 4, height() / 3, width() / 2, height() / 3);
     }
 
-    QElapsedTimer m_clock;
     QTimer m_timer;
     qint64 m_frames = 0;
     bool m_readySaid = false;

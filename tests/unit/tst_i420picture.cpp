@@ -1,9 +1,19 @@
 // The screen's pixels as the tool reads them: every byte order a compositor may send keeps its
-// colours, a screen whose size changed mid-recording is fitted into the recorded size, and each
-// recorded picture is the one the compositor took at its time.
+// colours, a screen whose size changed mid-recording is fitted into the recorded size, each
+// recorded picture is the one the compositor took at its time, also while the tool reads none,
+// and a stop keeps the pictures up to it.
 #include "record/wayland/I420Picture.h"
+#include "record/wayland/PicturePipe.h"
 
+#include <QDateTime>
 #include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
 
 namespace
 {
@@ -60,6 +70,7 @@ private Q_SLOTS:
     void keepsColours();
     void fitsAnotherSize();
     void picksThePictureOfItsTime();
+    void pipeWaitsForTheTool();
 };
 
 void TestI420Picture::keepsColours_data()
@@ -130,6 +141,72 @@ void TestI420Picture::picksThePictureOfItsTime()
     QCOMPARE(pictures.at(600)->at(0), 6);
     QCOMPARE(pictures.at(0)->at(0), 3);
     QCOMPARE(pictures.at(100000)->at(0), int(RecentPictures::kKept) + 2);
+}
+
+void TestI420Picture::pipeWaitsForTheTool()
+{
+    using namespace std::chrono;
+    // A screen that changes every 10 ms; each picture (larger than the pipe holds) carries its
+    // number.
+    const std::size_t bytes = i420Bytes(1280, 720);
+    RecentPictures pictures;
+    std::atomic<bool> screenOn{true};
+    std::thread screen([&] {
+        for (quint32 n = 1; screenOn; ++n) {
+            auto picture = pictures.spare(bytes);
+            std::memcpy(picture->data(), &n, sizeof n);
+            pictures.publish(
+                std::move(picture),
+                duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count());
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+    });
+    PicturePipe pipe;
+    QString error;
+    QVERIFY2(pipe.open(&error), qPrintable(error));
+    const int tool = ::fcntl(0, F_DUPFD_CLOEXEC, 100); // a free number for the tool's end
+    pipe.childSetup(tool)();
+    pipe.closeReadEnd();
+    const double start = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    pipe.start(&pictures, 1280, 720, start, 30, 1);
+    std::vector<quint32> numbers;
+    std::vector<std::uint8_t> picture(bytes);
+    const auto readPicture = [&] {
+        std::size_t done = 0;
+        while (done < bytes) {
+            const ssize_t n = ::read(tool, picture.data() + done, bytes - done);
+            if (n <= 0)
+                return false;
+            done += std::size_t(n);
+        }
+        numbers.push_back(0);
+        std::memcpy(&numbers.back(), picture.data(), sizeof(quint32));
+        return true;
+    };
+
+    // The tool reads nothing for a second (it opens its other inputs), then everything due.
+    std::this_thread::sleep_for(seconds(1));
+    for (int i = 0; i < 30; ++i)
+        QVERIFY(readPicture());
+    // Stopped: the pictures up to now, then the end of the input.
+    pipe.finish();
+    const double stop = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    while (readPicture()) {
+    }
+    screenOn = false;
+    screen.join();
+    pipe.stop();
+    ::close(tool);
+
+    const double due = (stop - start) * 30;
+    QVERIFY2(qAbs(double(numbers.size()) - due) <= 1.5,
+             qPrintable(QStringLiteral("%1 pictures for %2").arg(numbers.size()).arg(due)));
+    // Each picture of the first second is newer than the one before (about 3 are taken a
+    // period), not one kept picture repeated until the tool read.
+    int repeated = 0;
+    for (std::size_t i = 1; i < 30; ++i)
+        repeated += numbers[i] == numbers[i - 1] ? 1 : 0;
+    QVERIFY2(repeated <= 3, qPrintable(QStringLiteral("%1 repeated").arg(repeated)));
 }
 
 QTEST_GUILESS_MAIN(TestI420Picture)

@@ -78,7 +78,7 @@ void TestRecordCommand::linuxCommand()
         QStringLiteral("/home/ü ser/Screen Save/.2024-05-01 14-03-09.recording.mp4");
     const QStringList args = recordArguments(
         soundInputArguments(sources, start) + x11grabInputArguments(display, width, height, start),
-        int(sources.size()), kX11PictureFilter, output);
+        int(sources.size()), kX11PictureFilter, false, output);
 
     // Sound inputs open first, the screen last; every input gets the same clock offset.
     for (int i = 0; i < sources.size(); ++i)
@@ -96,6 +96,9 @@ void TestRecordCommand::linuxCommand()
     QCOMPARE(countOf(args, QStringLiteral("-map")), sources.isEmpty() ? 1 : 2);
     QCOMPARE(args.join(QLatin1Char(' ')).contains(QLatin1String("amix=inputs=2")),
              sources.size() == 2);
+    // Ended when asked, not by whichever input ends first: a sound source that goes away
+    // leaves the screen recording.
+    QVERIFY(!args.contains(QStringLiteral("-shortest")));
 
     // A fragmented MP4, written to the path as one argument.
     QVERIFY(valueOf(args, QStringLiteral("-movflags")).contains(QLatin1String("frag_keyframe")));

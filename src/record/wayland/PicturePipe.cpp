@@ -1,9 +1,11 @@
 // The picture input of a recording: a pipe to the tool and the thread that paces pictures into it.
 #include "record/wayland/PicturePipe.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -85,8 +87,15 @@ void PicturePipe::start(RecentPictures* pictures, int width, int height, double 
     m_written = 0;
     m_fresh = 0;
     m_readerGone = false;
+    m_endNs = 0;
     m_thread = std::thread(&PicturePipe::run, this, pictures, i420Bytes(width, height),
                            startSeconds, qint64(rateNumerator), qint64(rateDenominator));
+}
+
+void PicturePipe::finish()
+{
+    using namespace std::chrono;
+    m_endNs = duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 void PicturePipe::stop()
@@ -118,66 +127,99 @@ void PicturePipe::run(RecentPictures* pictures, std::size_t bytes, double startS
     const auto wallNow = duration<double>(system_clock::now().time_since_epoch());
     const auto origin = steady_clock::now() + duration_cast<steady_clock::duration>(
                                                   duration<double>(startSeconds) - wallNow);
+    const auto timeOf = [&](qint64 n) {
+        return origin + nanoseconds(n * 1000000000LL * denominator / numerator);
+    };
     const std::vector<std::uint8_t> black = [bytes] {
         std::vector<std::uint8_t> picture(bytes, 128);
         std::memset(picture.data(), 16, bytes * 2 / 3);
         return picture;
     }();
     const qint64 halfPeriodNs = 500000000LL * denominator / numerator;
-    quint64 lastNumber = 0;
-    for (qint64 n = 0; !m_stop; ++n) {
-        const auto time = origin + nanoseconds(n * 1000000000LL * denominator / numerator);
-        const auto due = time + milliseconds(kLateMs);
-        bool woken = false;
-        while (!woken) {
-            const auto left = due - steady_clock::now();
-            if (left <= steady_clock::duration::zero())
-                break;
-            const auto ns = duration_cast<nanoseconds>(left).count();
-            const timespec timeout{time_t(ns / 1000000000LL), long(ns % 1000000000LL)};
-            pollfd wake{m_wakeFd, POLLIN, 0};
-            woken = ::ppoll(&wake, 1, &timeout, nullptr) > 0;
-        }
-        if (woken || m_stop)
-            break;
-        // The picture nearest its time: one taken up to half a period later serves too, so
-        // that pictures are on average neither early nor late.
-        quint64 number = 0;
-        const RecentPictures::Buffer picture = pictures->at(
-            duration_cast<nanoseconds>(time.time_since_epoch()).count() + halfPeriodNs, &number);
-        const bool usable = picture && picture->size() == bytes;
-        if (usable && number != lastNumber) {
-            lastNumber = number;
-            ++m_fresh;
-        }
-        if (!writeAll(usable ? picture->data() : black.data(), bytes))
-            break;
-        ++m_written;
-    }
-}
+    const std::size_t maxHeld = std::max<std::size_t>(2, kMaxHeldBytes / bytes);
 
-bool PicturePipe::writeAll(const std::uint8_t* data, std::size_t size)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(m_writeFd, data + done, size - done);
-        if (n > 0) {
-            done += std::size_t(n);
-            continue;
+    // Pictures are chosen at their time and written when the tool takes them. It takes none
+    // while it opens its sound inputs and its encoder (0.5-1.5 s measured); chosen only then,
+    // the pictures of that time would be gone and the recording would open on a still picture.
+    // A null picture stands for black (nothing usable yet).
+    struct Queued {
+        RecentPictures::Buffer picture;
+        bool held = false; // a picture of its own, not a repeat of the one before it
+    };
+    std::deque<Queued> queue;
+    std::size_t held = 0;
+    std::size_t offset = 0; // bytes of the first queued picture written
+    quint64 lastNumber = 0;
+    qint64 next = 0; // the next picture to choose
+    while (!m_stop) {
+        const auto now = steady_clock::now();
+        const qint64 endNs = m_endNs;
+        const auto ended = [&] {
+            return endNs > 0 &&
+                   duration_cast<nanoseconds>(timeOf(next).time_since_epoch()).count() > endNs;
+        };
+        while (!ended() && timeOf(next) + milliseconds(kLateMs) <= now) {
+            // The picture nearest its time: one taken up to half a period later serves too, so
+            // that pictures are on average neither early nor late.
+            quint64 number = 0;
+            RecentPictures::Buffer picture = pictures->at(
+                duration_cast<nanoseconds>(timeOf(next).time_since_epoch()).count() + halfPeriodNs,
+                &number);
+            if (!picture || picture->size() != bytes)
+                picture = nullptr;
+            const bool fresh = picture && number != lastNumber;
+            if (fresh && held >= maxHeld)
+                break; // chosen again once the tool has taken some
+            if (fresh) {
+                lastNumber = number;
+                ++m_fresh;
+                ++held;
+            }
+            queue.push_back({std::move(picture), fresh});
+            ++next;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN) {
-            // The tool has not read yet (it opens its other inputs first, or it is busy).
-            pollfd fds[2] = {{m_writeFd, POLLOUT, 0}, {m_wakeFd, POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0 && errno != EINTR)
-                return false;
-            if (fds[1].revents & POLLIN)
-                return false;
-            continue; // writable, or the reader is gone, which the next write tells
+
+        while (!queue.empty()) {
+            const std::uint8_t* data =
+                queue.front().picture ? queue.front().picture->data() : black.data();
+            const ssize_t n = ::write(m_writeFd, data + offset, bytes - offset);
+            if (n > 0) {
+                offset += std::size_t(n);
+                if (offset == bytes) {
+                    offset = 0;
+                    held -= queue.front().held ? 1 : 0;
+                    queue.pop_front();
+                    ++m_written;
+                }
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EAGAIN)
+                break; // the tool has not read yet (it opens its other inputs, or it is busy)
+            m_readerGone = n < 0 && errno == EPIPE;
+            return;
         }
-        m_readerGone = n < 0 && errno == EPIPE;
-        return false;
+
+        if (queue.empty() && ended()) {
+            // The end of the pictures: the tool reads the rest and then the end of its input.
+            closeFd(m_writeFd);
+            return;
+        }
+
+        // Sleep until the next picture is due, the tool takes more, or stop() wakes us. With no
+        // room for another picture the queue is not empty: the tool's reading wakes us.
+        pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_writeFd, POLLOUT, 0}};
+        const nfds_t count = queue.empty() ? 1 : 2;
+        timespec timeout{};
+        const timespec* limit = nullptr;
+        if (held < maxHeld && !ended()) {
+            const auto left = timeOf(next) + milliseconds(kLateMs) - steady_clock::now();
+            const qint64 ns = std::max<qint64>(0, duration_cast<nanoseconds>(left).count());
+            timeout = {time_t(ns / 1000000000LL), long(ns % 1000000000LL)};
+            limit = &timeout;
+        }
+        if (::ppoll(fds, count, limit, nullptr) > 0 && (fds[0].revents & POLLIN))
+            return;
     }
-    return true;
 }

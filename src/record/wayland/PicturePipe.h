@@ -13,8 +13,11 @@
 class PicturePipe final
 {
 public:
-    // How long after its time a picture is written.
+    // How long after its time a picture is chosen.
     static constexpr int kLateMs = 150;
+    // Most bytes of distinct pictures kept for a tool that reads none for a while: 2 s of a
+    // changing 1920x1080 screen at 30 pictures a second.
+    static constexpr std::size_t kMaxHeldBytes = std::size_t(192) << 20;
 
     PicturePipe() = default;
     // Stops writing and closes both ends.
@@ -34,11 +37,15 @@ public:
 
     // Starts writing: picture n, for the time startSeconds + n * rateDenominator /
     // rateNumerator (wall-clock seconds since the epoch), is the one of `pictures` taken
-    // nearest that time (`width` x `height`), written kLateMs after it so that the compositor's
-    // picture of that moment has arrived. Pictures already due are written at once, one per
-    // period, so a tool that stopped reading for a while gets its timeline back without drift.
+    // nearest that time (`width` x `height`), chosen kLateMs after it so that the compositor's
+    // picture of that moment has arrived. Chosen pictures wait (up to kMaxHeldBytes of distinct
+    // ones) until the tool takes them, so a tool that reads nothing for a while (as it opens)
+    // still gets the pictures of that time, and its timeline back without drift.
     void start(RecentPictures* pictures, int width, int height, double startSeconds,
                int rateNumerator, int rateDenominator);
+    // Ends the pictures at this moment: those up to now are still written, then the pipe is
+    // closed and the tool reads the end of its input.
+    void finish();
     // Stops writing and closes the pipe. Returns promptly even when the tool reads nothing.
     void stop();
 
@@ -51,7 +58,6 @@ public:
 private:
     void run(RecentPictures* pictures, std::size_t bytes, double startSeconds, qint64 numerator,
              qint64 denominator);
-    bool writeAll(const std::uint8_t* data, std::size_t size);
 
     int m_readFd = -1;
     int m_writeFd = -1;
@@ -61,4 +67,5 @@ private:
     std::atomic<quint64> m_written{0};
     std::atomic<quint64> m_fresh{0};
     std::atomic<bool> m_readerGone{false};
+    std::atomic<qint64> m_endNs{0}; // steady clock, ns: finish() was called then
 };

@@ -128,6 +128,14 @@ void WaylandCapture::started(bool running)
                  kRecordRateNumerator, kRecordRateDenominator);
 }
 
+bool WaylandCapture::finishFeeding()
+{
+    if (m_state != State::Recording)
+        return false;
+    m_pipe.finish();
+    return true;
+}
+
 void WaylandCapture::release()
 {
     m_firstPictureTimer.stop();

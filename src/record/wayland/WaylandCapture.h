@@ -41,10 +41,13 @@ public:
     void prepare() override;
     // The sound inputs, then the pictures as raw I420 from the tool's descriptor 3.
     QStringList inputArguments(const QStringList& audioSources, double startSeconds) override;
+    bool feedsTool() const override { return true; }
     // Gives the tool the pipe's read end as its descriptor 3.
     void beforeStart(ToolRun& run) override;
     // Starts writing pictures when the tool runs.
     void started(bool running) override;
+    // Writes the pictures up to now, then closes the pipe.
+    bool finishFeeding() override;
     // Stops writing, disconnects from PipeWire and ends the share.
     void release() override;
 

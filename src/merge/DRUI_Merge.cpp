@@ -232,8 +232,8 @@ void DRUI::RefreshMergeFolderList()
             [this] {
                 if (m_pMergeProber->startFailure().isEmpty())
                     return;
-            CMessageBox box;
-            box.PlaceOver(this);
+                CMessageBox box;
+                box.PlaceOver(this);
                 box.InitInfoDialog(QStringLiteral("The videos cannot be read: ") +
                                    m_pMergeProber->startFailure());
                 box.exec();

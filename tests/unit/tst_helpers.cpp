@@ -48,7 +48,6 @@ void TestHelpers::timeText_data()
 {
     QTest::addColumn<qint64>("seconds");
     QTest::addColumn<QString>("text");
-    QTest::newRow("one minute") << 60ll << "00:01:00";
     QTest::newRow("one hour") << 3600ll << "01:00:00";
     QTest::newRow("each field") << 3661ll << "01:01:01";
     QTest::newRow("more than a day") << 90061ll << "25:01:01";
@@ -73,7 +72,6 @@ void TestHelpers::sizeText_data()
     QTest::newRow("rounds up to 1024 KB, not MB") << 1048575ll << "1024.00 KB";
     QTest::newRow("one megabyte") << 1048576ll << "1.00 MB";
     QTest::newRow("rounded to nearest") << 123456789ll << "117.74 MB";
-    QTest::newRow("one gigabyte") << 1073741824ll << "1.00 GB";
     QTest::newRow("one terabyte") << 1099511627776ll << "1.00 TB";
     QTest::newRow("beyond 32 bits") << 6597069766656ll << "6.00 TB";
 }

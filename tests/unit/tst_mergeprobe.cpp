@@ -13,8 +13,6 @@ namespace
 const char* const kTwoThenMissing = R"(Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'a.mp4':
   Metadata:
     major_brand     : isom
-    minor_version   : 512
-    compatible_brands: isomiso2avc1mp41
     encoder         : Lavf59.27.100
   Duration: 00:00:02.00, start: 0.000000, bitrate: 130 kb/s
   Stream #0:0[0x1](und): Video: h264 (High) (avc1 / 0x31637661), yuv420p(progressive), 320x240 [SAR 1:1 DAR 4:3], 45 kb/s, 30 fps, 30 tbr, 15360 tbn (default)
@@ -23,9 +21,6 @@ const char* const kTwoThenMissing = R"(Input #0, mov,mp4,m4a,3gp,3g2,mj2, from '
       vendor_id       : [0][0][0][0]
       encoder         : Lavc59.37.100 libx264
   Stream #0:1[0x2](und): Audio: aac (LC) (mp4a / 0x6134706D), 44100 Hz, mono, fltp, 69 kb/s (default)
-    Metadata:
-      handler_name    : SoundHandler
-      vendor_id       : [0][0][0][0]
 Input #1, mov,mp4,m4a,3gp,3g2,mj2, from 'b.mp4':
   Metadata:
     major_brand     : isom

@@ -54,8 +54,6 @@ void TestRecordCommand::linuxCommand_data()
 
     QTest::newRow("no sound") << QStringList{} << ":0" << 1920 << 1080 << "1920x1080"
                               << ":0+0,0";
-    QTest::newRow("microphone") << QStringList{"mic"} << ":1" << 640 << 480 << "640x480"
-                                << ":1+0,0";
     QTest::newRow("both sources") << QStringList{"mic", "speakers.monitor"} << ":0.0" << 1366 << 768
                                   << "1366x768"
                                   << ":0.0+0,0";

@@ -27,7 +27,9 @@ bool makePrivateFolder(const QString& folder, QString* error)
          path = QFileInfo(path).path())
         missing.prepend(path);
     for (const QString& path : std::as_const(missing)) {
-        if (!QDir().mkdir(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
+        // Another start (of this program or of a part of the desktop) may make it meanwhile.
+        if (!QDir().mkdir(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) &&
+            !QFileInfo(path).isDir()) {
             *error = QStringLiteral("cannot create the folder %1").arg(path);
             return false;
         }

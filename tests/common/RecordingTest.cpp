@@ -1,9 +1,12 @@
 // The base of the recording tests.
 #include "RecordingTest.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <csignal>
 #include <sys/types.h>
@@ -72,6 +75,23 @@ bool processGone(qint64 pid)
     const QByteArray text = stat.readAll();
     const qsizetype close = text.lastIndexOf(')');
     return close >= 0 && text.mid(close + 2, 1) == "Z";
+}
+
+qint64 startRecordingProgram(QProcess& program, const QString& saveDir, const QString& iniDir,
+                             const QString& home)
+{
+    program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/media_record_helper"),
+                  {saveDir, iniDir, home});
+    qint64 toolPid = 0;
+    const bool answered = QTest::qWaitFor(
+        [&] {
+            const QByteArray line = program.readLine().trimmed();
+            if (line.startsWith("LIVE "))
+                toolPid = line.mid(5).toLongLong();
+            return toolPid > 0 || program.state() == QProcess::NotRunning;
+        },
+        40000);
+    return answered ? toolPid : 0;
 }
 
 } // namespace rectest

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+class QProcess;
+
 namespace rectest
 {
 
@@ -21,6 +23,11 @@ bool prepareEnvironment(QString* why, const QString& home = QString());
 void killNow(qint64 pid);
 // True when process `pid` has ended (gone, or a zombie nobody reaped yet).
 bool processGone(qint64 pid);
+// Starts `program` as the stand-in program a test can kill (media_record_helper, beside the
+// test) recording into `saveDir` with the settings in `iniDir` and HOME `home`, and waits up to
+// 40 s for its recording to be live. The tool's PID, or 0 when the program ended first.
+qint64 startRecordingProgram(QProcess& program, const QString& saveDir, const QString& iniDir,
+                             const QString& home);
 
 } // namespace rectest
 

@@ -75,17 +75,8 @@ void TestRecordSafety::programKilledRecoveredAtNextStart()
     QTemporaryDir tmp;
     const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
     QProcess program;
-    program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/media_record_helper"),
-                  {saveDir, tmp.path(), tmp.filePath(QStringLiteral("home"))});
-    qint64 toolPid = 0;
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            const QByteArray line = program.readLine().trimmed();
-            if (line.startsWith("LIVE "))
-                toolPid = line.mid(5).toLongLong();
-            return toolPid > 0 || program.state() == QProcess::NotRunning;
-        },
-        40000));
+    const qint64 toolPid = rectest::startRecordingProgram(program, saveDir, tmp.path(),
+                                                          tmp.filePath(QStringLiteral("home")));
     QVERIFY2(toolPid > 0, program.readAllStandardError().constData());
     // Should the tool outlive the check below, it is still this test's to stop.
     const auto reap = qScopeGuard([&] {

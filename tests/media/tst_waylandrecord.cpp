@@ -337,16 +337,8 @@ void TestWaylandRecord::programKilledRecoveredAtNextStart()
     QTemporaryDir tmp;
     const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
     QProcess program;
-    program.start(helperProgram(), {saveDir, m_ini.path(), tmp.filePath(QStringLiteral("home"))});
-    qint64 toolPid = 0;
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            const QByteArray line = program.readLine().trimmed();
-            if (line.startsWith("LIVE "))
-                toolPid = line.mid(5).toLongLong();
-            return toolPid > 0 || program.state() == QProcess::NotRunning;
-        },
-        40000));
+    const qint64 toolPid = rectest::startRecordingProgram(program, saveDir, m_ini.path(),
+                                                          tmp.filePath(QStringLiteral("home")));
     QVERIFY2(toolPid > 0, program.readAllStandardError().constData());
     const auto reap = qScopeGuard([&] {
         if (!rectest::processGone(toolPid))

@@ -37,27 +37,9 @@ constexpr int kMicHz = 440;
 constexpr int kComputerHz = 3000;
 constexpr double kHeard = -50;
 
-QString fixture()
-{
-    return qEnvironmentVariable("VISTREL_SOURCE_DIR") +
-           QStringLiteral("/tests/media/fixtures/wayland-session.sh");
-}
-
 QString iniPath(const QString& iniDir)
 {
     return QDir(iniDir).filePath(QStringLiteral("ScreenRecord.ini"));
-}
-
-QString storedToken(const QString& iniDir)
-{
-    return QSettings(iniPath(iniDir), QSettings::IniFormat)
-        .value(WaylandCapture::restoreTokenKey())
-        .toString();
-}
-
-QString helperProgram()
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/media_record_helper");
 }
 
 // The clock that the fixture's moving window painted into every picture of `path` (the low 32
@@ -170,8 +152,10 @@ void TestWaylandRecord::initTestCase()
     if (!m_ready)
         QSKIP(qPrintable(m_why));
     QProcess approve;
-    approve.start(QStringLiteral("sh"), {fixture(), QStringLiteral("approve"),
-                                         qEnvironmentVariable("VISTREL_WAYLAND_DIR")});
+    approve.start(QStringLiteral("sh"),
+                  {qEnvironmentVariable("VISTREL_SOURCE_DIR") +
+                       QStringLiteral("/tests/media/fixtures/wayland-session.sh"),
+                   QStringLiteral("approve"), qEnvironmentVariable("VISTREL_WAYLAND_DIR")});
     QVERIFY(approve.waitForFinished(10000));
     const QString token = QString::fromUtf8(approve.readAllStandardOutput()).trimmed();
     QVERIFY2(!token.isEmpty(), approve.readAllStandardError().constData());
@@ -220,7 +204,10 @@ void TestWaylandRecord::recordEachChoice()
     // The token the portal handed back is kept for the next recording.
     const auto* capture = qobject_cast<WaylandCapture*>(testui::sessionOf(*w).capture());
     QVERIFY(capture && !capture->restoreToken().isEmpty());
-    QCOMPARE(storedToken(m_ini.path()), capture->restoreToken());
+    QCOMPARE(QSettings(iniPath(m_ini.path()), QSettings::IniFormat)
+                 .value(WaylandCapture::restoreTokenKey())
+                 .toString(),
+             capture->restoreToken());
 
     const QStringList files = testui::filesIn(save.path());
     QCOMPARE(files.size(), 1);
@@ -409,7 +396,8 @@ void TestWaylandRecord::withoutAPortal()
     environment.insert(QStringLiteral("VISTREL_WAYLAND_DIR"), tmp.path());
     program.setProcessEnvironment(environment);
     const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
-    program.start(helperProgram(), {saveDir, tmp.path(), tmp.filePath(QStringLiteral("home"))});
+    program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/media_record_helper"),
+                  {saveDir, tmp.path(), tmp.filePath(QStringLiteral("home"))});
     QVERIFY(program.waitForFinished(30000));
     const QStringList said = QString::fromUtf8(program.readAllStandardOutput()).split('\n');
 

@@ -56,70 +56,91 @@ QString listed(const QVector<double>& runs)
     return texts.join(QStringLiteral(" "));
 }
 
-// A 5-minute 1080p file of about 300 MB: 30 s made from lavfi test sources (keyframe every 2 s,
-// like a recording), joined ten times by stream copy.
-bool makeLongFile(const QString& mediaDir, QString* longPath)
+// A file of `repeats` copies of one 1080p segment made from lavfi test sources (`rate` pictures a
+// second, a beep, encoded with `encode`), joined by stream copy into `name` in `mediaDir`. A
+// file there from an earlier run is kept.
+bool makeJoinedFile(const QString& mediaDir, const QString& name, const QString& rate,
+                    const QStringList& encode, int repeats, QString* path)
 {
-    *longPath = QDir(mediaDir).filePath(QStringLiteral("long.mp4"));
-    if (QFileInfo(*longPath).size() > 100'000'000)
+    *path = QDir(mediaDir).filePath(name);
+    if (QFileInfo(*path).size() > 100'000'000)
         return true;
     QDir().mkpath(mediaDir);
     const QString segment = QDir(mediaDir).filePath(QStringLiteral("segment.mp4"));
-    note(QStringLiteral("making the 5-minute 1080p file"));
-    if (timedRun(toolPath(), {QStringLiteral("-v"),
-                              QStringLiteral("error"),
-                              QStringLiteral("-y"),
-                              QStringLiteral("-f"),
-                              QStringLiteral("lavfi"),
-                              QStringLiteral("-i"),
-                              QStringLiteral("testsrc2=size=1920x1080:rate=30"),
-                              QStringLiteral("-f"),
-                              QStringLiteral("lavfi"),
-                              QStringLiteral("-i"),
-                              QStringLiteral("sine=frequency=440:sample_rate=44100"),
-                              QStringLiteral("-t"),
-                              QString::number(kSegmentSeconds),
-                              QStringLiteral("-c:v"),
-                              QStringLiteral("libx264"),
-                              QStringLiteral("-preset"),
-                              QStringLiteral("ultrafast"),
-                              QStringLiteral("-b:v"),
-                              QStringLiteral("8M"),
-                              QStringLiteral("-maxrate"),
-                              QStringLiteral("8M"),
-                              QStringLiteral("-bufsize"),
-                              QStringLiteral("16M"),
-                              QStringLiteral("-g"),
-                              QStringLiteral("60"),
-                              QStringLiteral("-keyint_min"),
-                              QStringLiteral("60"),
-                              QStringLiteral("-sc_threshold"),
-                              QStringLiteral("0"),
-                              QStringLiteral("-pix_fmt"),
-                              QStringLiteral("yuv420p"),
-                              QStringLiteral("-c:a"),
-                              QStringLiteral("aac"),
-                              QStringLiteral("-b:a"),
-                              QStringLiteral("128k"),
-                              segment}) < 0)
+    note(QStringLiteral("making ") + name);
+    if (timedRun(toolPath(),
+                 QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                             QStringLiteral("testsrc2=size=1920x1080:rate=") + rate,
+                             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                             QStringLiteral("sine=frequency=440:sample_rate=44100")} +
+                     encode + QStringList{segment}) < 0)
         return false;
     const QString list = QDir(mediaDir).filePath(QStringLiteral("segments.txt"));
     QFile file(list);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    for (int i = 0; i < kLongSeconds / kSegmentSeconds; ++i)
+    for (int i = 0; i < repeats; ++i)
         file.write("file 'segment.mp4'\n");
     file.close();
     const bool ok =
-        timedRun(toolPath(),
-                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
-                  QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"),
-                  QStringLiteral("0"), QStringLiteral("-i"), list, QStringLiteral("-c"),
-                  QStringLiteral("copy"), QStringLiteral("-movflags"), QStringLiteral("+faststart"),
-                  *longPath}) >= 0;
+        timedRun(toolPath(), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                              QStringLiteral("-f"), QStringLiteral("concat"),
+                              QStringLiteral("-safe"), QStringLiteral("0"), QStringLiteral("-i"),
+                              list, QStringLiteral("-c"), QStringLiteral("copy"),
+                              QStringLiteral("-movflags"), QStringLiteral("+faststart"), *path}) >=
+        0;
     QFile::remove(segment);
     QFile::remove(list);
     return ok;
+}
+
+// A 5-minute 1080p file of about 300 MB: 30 s segments at a steady 8 Mbit/s, a keyframe every
+// 2 s like a recording.
+bool makeLongFile(const QString& mediaDir, QString* longPath)
+{
+    return makeJoinedFile(mediaDir, QStringLiteral("long.mp4"), QStringLiteral("30"),
+                          {QStringLiteral("-t"),
+                           QString::number(kSegmentSeconds),
+                           QStringLiteral("-c:v"),
+                           QStringLiteral("libx264"),
+                           QStringLiteral("-preset"),
+                           QStringLiteral("ultrafast"),
+                           QStringLiteral("-b:v"),
+                           QStringLiteral("8M"),
+                           QStringLiteral("-maxrate"),
+                           QStringLiteral("8M"),
+                           QStringLiteral("-bufsize"),
+                           QStringLiteral("16M"),
+                           QStringLiteral("-g"),
+                           QStringLiteral("60"),
+                           QStringLiteral("-keyint_min"),
+                           QStringLiteral("60"),
+                           QStringLiteral("-sc_threshold"),
+                           QStringLiteral("0"),
+                           QStringLiteral("-pix_fmt"),
+                           QStringLiteral("yuv420p"),
+                           QStringLiteral("-c:a"),
+                           QStringLiteral("aac"),
+                           QStringLiteral("-b:a"),
+                           QStringLiteral("128k")},
+                          int(kLongSeconds / kSegmentSeconds), longPath);
+}
+
+// A 5-minute 1080p recording as Vistrel makes them (ultrafast at its default quality, 29.97 fps,
+// a keyframe every 2 s, AAC at 44.1 kHz): segments of 900 whole pictures (30.03 s), so every
+// picture lasts the same.
+bool makeRecordingFile(const QString& mediaDir, QString* path)
+{
+    return makeJoinedFile(mediaDir, QStringLiteral("recording.mp4"), QStringLiteral("30000/1001"),
+                          {QStringLiteral("-frames:v"), QStringLiteral("900"), QStringLiteral("-t"),
+                           QStringLiteral("30.03"), QStringLiteral("-c:v"),
+                           QStringLiteral("libx264"), QStringLiteral("-preset"),
+                           QStringLiteral("ultrafast"), QStringLiteral("-pix_fmt"),
+                           QStringLiteral("yuv420p"), QStringLiteral("-g"), QStringLiteral("60"),
+                           QStringLiteral("-sc_threshold"), QStringLiteral("0"),
+                           QStringLiteral("-c:a"), QStringLiteral("aac")},
+                          10, path);
 }
 
 // The window's cut job from its start to its final report, with the progress dialog up.
@@ -277,65 +298,6 @@ double copyFile(const QString& source, const QString& outDir)
     const double took = timedRun(QStringLiteral("cp"), {source, output});
     QFile::remove(output);
     return took;
-}
-
-// A 5-minute 1080p recording as Vistrel makes them (ultrafast at its default quality, 29.97 fps,
-// a keyframe every 2 s, AAC at 44.1 kHz): 900 pictures (30.03 s) made from lavfi test sources,
-// joined ten times by stream copy; whole pictures, so every picture lasts the same.
-bool makeRecordingFile(const QString& mediaDir, QString* path)
-{
-    *path = QDir(mediaDir).filePath(QStringLiteral("recording.mp4"));
-    if (QFileInfo(*path).size() > 100'000'000)
-        return true;
-    QDir().mkpath(mediaDir);
-    const QString segment = QDir(mediaDir).filePath(QStringLiteral("recording-part.mp4"));
-    note(QStringLiteral("making the 5-minute 1080p recording"));
-    if (timedRun(toolPath(), {QStringLiteral("-v"),
-                              QStringLiteral("error"),
-                              QStringLiteral("-y"),
-                              QStringLiteral("-f"),
-                              QStringLiteral("lavfi"),
-                              QStringLiteral("-i"),
-                              QStringLiteral("testsrc2=size=1920x1080:rate=30000/1001"),
-                              QStringLiteral("-f"),
-                              QStringLiteral("lavfi"),
-                              QStringLiteral("-i"),
-                              QStringLiteral("sine=frequency=440:sample_rate=44100"),
-                              QStringLiteral("-frames:v"),
-                              QStringLiteral("900"),
-                              QStringLiteral("-t"),
-                              QStringLiteral("30.03"),
-                              QStringLiteral("-c:v"),
-                              QStringLiteral("libx264"),
-                              QStringLiteral("-preset"),
-                              QStringLiteral("ultrafast"),
-                              QStringLiteral("-pix_fmt"),
-                              QStringLiteral("yuv420p"),
-                              QStringLiteral("-g"),
-                              QStringLiteral("60"),
-                              QStringLiteral("-sc_threshold"),
-                              QStringLiteral("0"),
-                              QStringLiteral("-c:a"),
-                              QStringLiteral("aac"),
-                              segment}) < 0)
-        return false;
-    const QString list = QDir(mediaDir).filePath(QStringLiteral("recording-parts.txt"));
-    QFile file(list);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    for (int i = 0; i < 10; ++i)
-        file.write("file 'recording-part.mp4'\n");
-    file.close();
-    const bool ok =
-        timedRun(toolPath(), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
-                              QStringLiteral("-f"), QStringLiteral("concat"),
-                              QStringLiteral("-safe"), QStringLiteral("0"), QStringLiteral("-i"),
-                              list, QStringLiteral("-c"), QStringLiteral("copy"),
-                              QStringLiteral("-movflags"), QStringLiteral("+faststart"), *path}) >=
-        0;
-    QFile::remove(segment);
-    QFile::remove(list);
-    return ok;
 }
 
 // One frame-exact cut from its start to its result, as the cut job runs it; -1 when it did

@@ -59,6 +59,8 @@ void ModalAnswerer::poll()
         if (m_answered.contains(w))
             continue;
         m_answered.insert(w);
+        // A later window may be made at the same address once this one is gone.
+        connect(w, &QObject::destroyed, this, [this, w] { m_answered.remove(w); });
         SeenModal s;
         s.type = QString::fromLatin1(w->metaObject()->className());
         s.title = w->windowTitle();

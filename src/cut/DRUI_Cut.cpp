@@ -246,13 +246,10 @@ void DRUI::CutTableItemClick(QTableWidgetItem*)
         qCWarning(lcCut) << "no duration for" << m_strCutSrcFile << "- probe said" << probed;
         // A tool that cannot be started says nothing about the file.
         const ToolResult probe = m_pDeviceProcess->lastResult();
-        CMessageBox box;
-        box.PlaceOver(this);
-        box.InitInfoDialog(probe.status == ToolResult::Status::FailedToStart
-                               ? QStringLiteral("The file cannot be read: ") +
-                                     describeToolResult(probe)
-                               : QStringLiteral("The file could not be read. It may be damaged."));
-        box.exec();
+        CMessageBox::Inform(
+            this, probe.status == ToolResult::Status::FailedToStart
+                      ? QStringLiteral("The file cannot be read: ") + describeToolResult(probe)
+                      : QStringLiteral("The file could not be read. It may be damaged."));
     }
 }
 

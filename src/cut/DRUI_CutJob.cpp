@@ -16,10 +16,7 @@ void DRUI::btnSlotLayout3Cut()
     // Checked before asking for a folder: such marks would only give an empty file.
     const QString problem = CutSpanProblem(m_n64StartTime, m_n64EndTime);
     if (!problem.isEmpty()) {
-        CMessageBox box;
-        box.PlaceOver(this);
-        box.InitInfoDialog(problem);
-        box.exec();
+        CMessageBox::Inform(this, problem);
         return;
     }
     m_strCutOutDir = QFileDialog::getExistingDirectory(this, QString(), m_strCutOutDir,

@@ -221,6 +221,14 @@ void CMessageBox::Close()
     close();
 }
 
+void CMessageBox::Inform(const QWidget* owner, const QString& text)
+{
+    CMessageBox box;
+    box.PlaceOver(owner);
+    box.InitInfoDialog(text);
+    box.exec();
+}
+
 void CMessageBox::PlaceOver(const QWidget* owner)
 {
     // The size stays: 400x150, or taller for a long message.

@@ -33,6 +33,8 @@ public:
     // Places a box by the callers' rule: 1/8 of the owner's size in from its top-left, moved up
     // if its bottom would leave the screen. The size is the box's own (400x150, or taller).
     void PlaceOver(const QWidget* owner);
+    // An information box with `text` placed over `owner`, waited for (exec()).
+    static void Inform(const QWidget* owner, const QString& text);
 
 public Q_SLOTS:
     // Answer 1 and close.

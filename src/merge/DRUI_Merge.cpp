@@ -232,11 +232,8 @@ void DRUI::RefreshMergeFolderList()
             [this] {
                 if (m_pMergeProber->startFailure().isEmpty())
                     return;
-                CMessageBox box;
-                box.PlaceOver(this);
-                box.InitInfoDialog(QStringLiteral("The videos cannot be read: ") +
-                                   m_pMergeProber->startFailure());
-                box.exec();
+                CMessageBox::Inform(this, QStringLiteral("The videos cannot be read: ") +
+                                              m_pMergeProber->startFailure());
             },
             Qt::QueuedConnection);
     }
@@ -318,11 +315,8 @@ void DRUI::btnAddSlot()
 {
     const int rows = m_pTargetVideoTable->rowCount();
     if (rows >= kMaxMergeFiles) {
-        CMessageBox box;
-        box.PlaceOver(this);
-        box.InitInfoDialog(
-            QStringLiteral("You can merge multiple files no more than 20 files at one time"));
-        box.exec();
+        CMessageBox::Inform(
+            this, QStringLiteral("You can merge multiple files no more than 20 files at one time"));
         return;
     }
     const QList<QTableWidgetItem*> selected = m_pSourceVideoTable->selectedItems();

@@ -57,10 +57,7 @@ void DRUI::StartMergeJob()
     }
     if (!refusal.isEmpty()) {
         // A list of mismatches can be long: the box grows until all of it shows.
-        CMessageBox box;
-        box.PlaceOver(this);
-        box.InitInfoDialog(refusal);
-        box.exec();
+        CMessageBox::Inform(this, refusal);
         return;
     }
     m_bisFinished = false;

@@ -240,10 +240,7 @@ void DRUI::ShowRecordMessage(const QString& text)
         [this, text] {
             if (m_bRecordExiting)
                 return;
-            CMessageBox box;
-            box.PlaceOver(this);
-            box.InitInfoDialog(text);
-            box.exec();
+            CMessageBox::Inform(this, text);
         },
         Qt::QueuedConnection);
 }

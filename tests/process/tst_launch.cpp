@@ -166,7 +166,7 @@ void TestLaunch::applicationRunsAndCleansUp()
 
 void TestLaunch::launcherRelaunchesAsTheUser()
 {
-    // Where the state folder lies without XDG_STATE_HOME is checked in unit/tst_userfolders.
+    // Where the state folder lies without XDG_STATE_HOME is checked by the install check.
     AppCopy app;
     QVERIFY(app.ok);
     QProcessEnvironment env = appEnvironment(app);

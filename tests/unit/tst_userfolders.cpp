@@ -1,6 +1,5 @@
-// Where the launcher starts the program and where its settings live, with the one-time move of
-// the settings an earlier version kept beside the executable. (That the state folder is made
-// 0700, and the folder XDG_STATE_HOME names, are checked in process/tst_launch.)
+// The one-time move of the settings an earlier version kept beside the executable. (The state
+// folder is checked where it is made: process/tst_launch and the install check.)
 #include "app/UserFolders.h"
 
 #include <QDir>
@@ -12,40 +11,9 @@ class TestUserFolders : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void stateFolder_data();
-    void stateFolder();
     void earlierSettings_data();
     void earlierSettings();
 };
-
-void TestUserFolders::stateFolder_data()
-{
-    QTest::addColumn<QString>("stateHome");
-    QTest::addColumn<QString>("home");
-    QTest::addColumn<QString>("folder");
-    QTest::newRow("unset: under the home folder") << ""
-                                                  << "/home/u é"
-                                                  << "/home/u é/.local/state/vistrel";
-    QTest::newRow("relative XDG_STATE_HOME is ignored") << "state"
-                                                        << "/home/u"
-                                                        << "/home/u/.local/state/vistrel";
-    QTest::newRow("no home either") << ""
-                                    << ""
-                                    << "";
-}
-
-void TestUserFolders::stateFolder()
-{
-    QFETCH(QString, stateHome);
-    QFETCH(QString, home);
-    QFETCH(QString, folder);
-    QProcessEnvironment env;
-    if (!stateHome.isEmpty())
-        env.insert(QStringLiteral("XDG_STATE_HOME"), stateHome);
-    if (!home.isEmpty())
-        env.insert(QStringLiteral("HOME"), home);
-    QCOMPARE(stateFolderFor(env), folder);
-}
 
 void TestUserFolders::earlierSettings_data()
 {

@@ -56,7 +56,7 @@ void BatchProbe::start(const QStringList& paths)
     m_left = paths.size();
     qsizetype at = 0;
     for (const int size : planDescribeBatches(int(paths.size()), m_lanes, m_batchLimit)) {
-        m_batches.append(paths.mid(at, size));
+        m_batches.append({paths.mid(at, size), m_depth});
         at += size;
     }
     if (paths.isEmpty()) {
@@ -99,16 +99,17 @@ void BatchProbe::fill()
     }
 }
 
-void BatchProbe::launch(Lane& lane, const QStringList& batch)
+void BatchProbe::launch(Lane& lane, const Batch& batch)
 {
     lane.run = new ToolRun(this);
-    lane.batch = batch;
-    for (const QString& path : batch)
+    lane.depth = batch.depth;
+    lane.batch = batch.paths;
+    for (const QString& path : lane.batch)
         lane.stamps.append(fileStampOf(path));
     ToolRun* run = lane.run;
     run->setProgram(m_program);
     run->setStopGrace(kStopGraceMs);
-    run->setTimeLimit(kRunLimitMs + kRunLimitPerFileMs * int(batch.size()));
+    run->setTimeLimit(kRunLimitMs + kRunLimitPerFileMs * int(lane.batch.size()));
     connect(run, &ToolRun::readyRead, this, [this, run] {
         for (Lane& l : m_running) {
             if (l.run == run) {
@@ -119,8 +120,8 @@ void BatchProbe::launch(Lane& lane, const QStringList& batch)
     });
     connect(run, &ToolRun::finished, this,
             [this, run](const ToolResult& result) { onLaneFinished(run, result); });
-    qCDebug(lcLibrary) << "describing" << batch.size() << "files in one run";
-    run->start(describeArguments(batch));
+    qCDebug(lcLibrary) << "describing" << lane.batch.size() << "files in one run";
+    run->start(describeArguments(lane.batch, lane.depth));
 }
 
 bool BatchProbe::report(const Lane& lane, qsizetype index, const MediaFacts& facts)
@@ -146,9 +147,9 @@ void BatchProbe::onLaneFinished(ToolRun* run, const ToolResult& result)
         m_startFailure = describeToolResult(result);
         qCWarning(lcLibrary).noquote() << "cannot describe files:" << m_startFailure;
         Lane rest = lane;
-        for (const QStringList& batch : std::as_const(m_batches)) {
-            rest.batch += batch;
-            for (const QString& path : batch)
+        for (const Batch& batch : std::as_const(m_batches)) {
+            rest.batch += batch.paths;
+            for (const QString& path : batch.paths)
                 rest.stamps.append(fileStampOf(path));
         }
         m_batches.clear();
@@ -162,21 +163,33 @@ void BatchProbe::onLaneFinished(ToolRun* run, const ToolResult& result)
 
     const QVector<MediaFacts> facts = parseInputDescriptions(lane.text);
     const qsizetype done = std::min<qsizetype>(facts.size(), lane.batch.size());
+    const bool quick = lane.depth == DescribeDepth::Duration;
+    Batch again; // described quickly, but to be described in full
     for (qsizetype i = 0; i < done; ++i) {
-        if (!report(lane, i, facts.at(i)))
+        MediaFacts described = facts.at(i);
+        described.detailed = !quick;
+        if (quick && !durationOnlyIsExact(described)) {
+            again.paths.append(lane.batch.at(i));
+            continue;
+        }
+        if (!report(lane, i, described))
             return;
     }
     if (done < lane.batch.size()) {
-        // The tool stops at the first input it cannot open: that one is unreadable, and the
-        // files after it are described by a run of their own.
+        // The tool stops at the first input it cannot open: that one is unreadable (a quick
+        // look is confirmed in full first), and the files after it get a run of their own.
         qCDebug(lcLibrary).noquote()
             << "cannot describe" << lane.batch.at(done) << "-" << describeToolResult(result);
-        if (!report(lane, done, MediaFacts()))
-            return;
         const QStringList rest = lane.batch.mid(done + 1);
         if (!rest.isEmpty())
-            m_batches.prepend(rest);
+            m_batches.prepend({rest, lane.depth});
+        if (quick)
+            again.paths.append(lane.batch.at(done));
+        else if (!report(lane, done, MediaFacts()))
+            return;
     }
+    if (!again.paths.isEmpty())
+        m_batches.prepend(again);
     fill();
     concludeIfDone();
 }

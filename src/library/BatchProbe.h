@@ -23,6 +23,11 @@ public:
     void setLanes(int lanes);
     // Files one run describes at most (default: 48, fewer under a low open-file limit).
     void setBatchLimit(int limit);
+    // How much each file is described (default: Streams); applies to the next start(). At
+    // Duration, a file whose duration that depth cannot give exactly (see durationOnlyIsExact)
+    // or that it cannot open is described again in full, so every duration is the one the
+    // one-file probe gives; MediaFacts::detailed tells which facts are whole.
+    void setDepth(DescribeDepth depth) { m_depth = depth; }
 
     // Describes `paths` (absolute paths), dropping whatever the previous call still had to do.
     // Never blocks. Each file gets exactly one described(), then finished() follows once; with
@@ -45,14 +50,19 @@ Q_SIGNALS:
     void finished();
 
 private:
+    struct Batch {
+        QStringList paths;
+        DescribeDepth depth = DescribeDepth::Streams;
+    };
     struct Lane {
         ToolRun* run = nullptr;
+        DescribeDepth depth = DescribeDepth::Streams;
         QStringList batch;
         QVector<FileStamp> stamps; // of the batch's files, taken before the run
         QString text;
     };
     void fill();
-    void launch(Lane& lane, const QStringList& batch);
+    void launch(Lane& lane, const Batch& batch);
     // Emits described() for file `index` of `lane`'s batch; false when a handler started or
     // canceled meanwhile.
     bool report(const Lane& lane, qsizetype index, const MediaFacts& facts);
@@ -63,10 +73,11 @@ private:
     QString m_program;
     int m_lanes = 2;
     int m_batchLimit = 48;
-    QList<Lane> m_running;        // lanes with a run of the current work
-    QList<QStringList> m_batches; // batches still to run, in order
-    qsizetype m_left = 0;         // files still to be reported
-    quint64 m_generation = 0;     // bumped by start() and cancel()
-    bool m_active = false;        // between start() and its finished()
+    QList<Lane> m_running;  // lanes with a run of the current work
+    QList<Batch> m_batches; // batches still to run, in order
+    DescribeDepth m_depth = DescribeDepth::Streams;
+    qsizetype m_left = 0;     // files still to be reported
+    quint64 m_generation = 0; // bumped by start() and cancel()
+    bool m_active = false;    // between start() and its finished()
     QString m_startFailure;
 };

@@ -53,9 +53,12 @@ void readVideo(const QStringList& fields, MediaFacts& facts)
         const QRegularExpressionMatch m = sizeRe.match(fields.at(i));
         if (m.hasMatch()) {
             facts.size = m.captured(1);
-            // The pixel format comes between the codec and the size, when the tool knows it.
+            // The pixel format comes between the codec and the size ("none" when the tool has
+            // not decoded a picture).
             if (i == 2)
                 facts.pixelFormat = fields.at(1).section(QLatin1Char('('), 0, 0).trimmed();
+            if (facts.pixelFormat == QLatin1String("none"))
+                facts.pixelFormat.clear();
             break;
         }
     }
@@ -86,7 +89,7 @@ void readAudio(const QStringList& fields, MediaFacts& facts)
 
 QVector<MediaFacts> parseInputDescriptions(const QString& text)
 {
-    static const QRegularExpression inputRe(QStringLiteral("^Input #\\d+, "));
+    static const QRegularExpression inputRe(QStringLiteral("^Input #\\d+, (.*?), from '"));
     static const QRegularExpression streamRe(
         QStringLiteral("^\\s*Stream #\\d+:\\d+\\S*: (Video|Audio): (.*)$"));
     static const QRegularExpression lineEnds(QStringLiteral("[\\r\\n]+"));
@@ -95,9 +98,11 @@ QVector<MediaFacts> parseInputDescriptions(const QString& text)
     // Each input's description as the probe's buffer holds it: its lines, each ended by '\n'.
     QStringList descriptions;
     for (const QString& line : text.split(lineEnds, Qt::SkipEmptyParts)) {
-        if (inputRe.match(line).hasMatch()) {
+        const QRegularExpressionMatch input = inputRe.match(line);
+        if (input.hasMatch()) {
             MediaFacts facts;
             facts.opened = true;
+            facts.container = input.captured(1);
             inputs.append(facts);
             descriptions.append(line + QLatin1Char('\n'));
             continue;
@@ -126,12 +131,23 @@ QVector<MediaFacts> parseInputDescriptions(const QString& text)
     return inputs;
 }
 
-QStringList describeArguments(const QStringList& paths)
+QStringList describeArguments(const QStringList& paths, DescribeDepth depth)
 {
     QStringList args{QStringLiteral("-hide_banner")};
-    for (const QString& path : paths)
+    for (const QString& path : paths) {
+        // Per input: decode nothing, and stop reading packets after the first.
+        if (depth == DescribeDepth::Duration)
+            args << QStringLiteral("-skip_frame") << QStringLiteral("all")
+                 << QStringLiteral("-probesize") << QStringLiteral("32");
         args << QStringLiteral("-i") << path;
+    }
     return args;
+}
+
+bool durationOnlyIsExact(const MediaFacts& facts)
+{
+    return facts.opened && facts.durationSeconds >= 0 && !facts.durationText.isEmpty() &&
+           facts.container.startsWith(QLatin1String("mov,"));
 }
 
 int describeBatchLimit(qint64 openFileLimit, int most)

@@ -9,6 +9,8 @@
 // What the tool says about one input: its length and its first video and audio stream.
 struct MediaFacts {
     bool opened = false;         // the tool could open and describe the input
+    bool detailed = true;        // false: described for its duration only (DescribeDepth)
+    QString container;           // the names the tool reads it by: "mov,mp4,m4a,3gp,3g2,mj2"
     double durationSeconds = -1; // -1 when the tool printed none or "N/A"
     QString durationText;        // what the one-file duration probe gives: "hh:mm:ss", or empty
     bool hasVideo = false;
@@ -29,8 +31,24 @@ struct MediaFacts {
 // for a file the tool can open, exactly what the one-file probe of that file gives.
 QVector<MediaFacts> parseInputDescriptions(const QString& text);
 
+// How much the tool learns of each file it describes.
+enum class DescribeDepth {
+    // Every stream decoded until its format is known (pixel format, profile).
+    Streams,
+    // The container's own header only, no picture decoded: about three times quicker. The
+    // duration is the one a full description gives for the files the trust test below accepts;
+    // the streams' pixel formats are unknown.
+    Duration,
+};
+
 // The arguments that make the tool describe `paths` (and stop: there is no output).
-QStringList describeArguments(const QStringList& paths);
+QStringList describeArguments(const QStringList& paths,
+                              DescribeDepth depth = DescribeDepth::Streams);
+
+// Whether the duration of a file described at DescribeDepth::Duration is the one a full
+// description gives: an MP4 or QuickTime file (whose header holds its length) with a duration.
+// Other files are described again in full.
+bool durationOnlyIsExact(const MediaFacts& facts);
 
 // How many files one describing run may open at once under the open-file limit
 // `openFileLimit` (the tool keeps every input open until it stops), at most `most`.

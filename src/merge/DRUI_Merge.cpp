@@ -219,6 +219,8 @@ void DRUI::RefreshMergeFolderList()
 {
     if (!m_pMergeProber) {
         m_pMergeProber = new BatchProbe(this);
+        // The list shows durations only; the merge's check describes its files in full.
+        m_pMergeProber->setDepth(DescribeDepth::Duration);
         connect(m_pMergeProber, &BatchProbe::described, this,
                 [this](const QString& path, const FileStamp& stamp, const MediaFacts& facts) {
                     // Nothing is learnt of a file the tool could not even be started for.

@@ -81,8 +81,9 @@ bool MergeJob::check(const MergeRequest& request)
         if (!QFileInfo(path).isFile()) {
             if (!missing.contains(name))
                 missing.append(name);
-        } else if (const MediaFacts* known = m_cache.find(path, fileStampOf(path))) {
-            // Described by the folder list since it last changed: no run of its own.
+        } else if (const MediaFacts* known = m_cache.find(path, fileStampOf(path));
+                   known && known->detailed) {
+            // Described in full since it last changed: no run of its own.
             m_facts[i] = *known;
         } else if (!m_unknown.contains(path)) {
             m_unknown.append(path);

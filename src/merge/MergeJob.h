@@ -37,7 +37,8 @@ public:
 
     // The media tool (tests pass fakes). Default: ToolRun::defaultProgram().
     void setProgram(const QString& program);
-    // What every probe found, by file: the folder list fills it and the check reads it.
+    // What every probe found, by file: the folder list puts its durations in, and the check
+    // reads the files described in full there (and describes the others).
     ProbeCache& probeCache() { return m_cache; }
     // The runs of the conversions and of the join (tests, benchmarks).
     ToolRun& conversionRun() const { return *m_convert; }

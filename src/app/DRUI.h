@@ -2,6 +2,7 @@
 // the engines that do the work (the recording session, the cut job, the merge job).
 #pragma once
 
+#include <QHash>
 #include <QMainWindow>
 #include <QString>
 #include <QSystemTrayIcon>
@@ -252,6 +253,8 @@ private:
     // already known; the others are described in the background and filled in as they come.
     void RefreshMergeFolderList();
     void OnMergeFileDescribed(const QString& path, const MediaFacts& facts);
+    // Shows the durations described since the last call, all at once.
+    void ShowMergeTimes();
     // The Merge button after the output folder is chosen: captures the merge list, checks the
     // files (a refusal is told and nothing runs), then runs StartQProcessMerge under the
     // progress dialog.
@@ -268,6 +271,8 @@ private:
 
     CutJob* m_pCutJob = nullptr;
     MergeJob* m_pMergeJob = nullptr;
-    BatchProbe* m_pMergeProber = nullptr; // the folder list's durations, in the background
-    QString m_strMergeListedFolder;       // the folder the folder list shows (absolute)
+    BatchProbe* m_pMergeProber = nullptr;    // the folder list's durations, in the background
+    QString m_strMergeListedFolder;          // the folder the folder list shows (absolute)
+    QHash<QString, int> m_mergeListedRows;   // the folder list's row of each file name
+    QHash<QString, QString> m_mergeNewTimes; // durations by file name, not shown yet
 };

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QStackedLayout>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace
@@ -228,6 +229,7 @@ void DRUI::RefreshMergeFolderList()
                         m_pMergeJob->probeCache().insert(path, stamp, facts);
                     OnMergeFileDescribed(path, facts);
                 });
+        connect(m_pMergeProber, &BatchProbe::finished, this, &DRUI::ShowMergeTimes);
         // Without the tool no duration can be shown; the user is told why, once a listing.
         connect(
             m_pMergeProber, &BatchProbe::finished, this,
@@ -252,8 +254,11 @@ void DRUI::RefreshMergeFolderList()
     QStringList unknown;
     m_pSourceVideoTable->setRowCount(0);
     m_pSourceVideoTable->setRowCount(int(files.size()));
+    m_mergeListedRows.clear();
+    m_mergeNewTimes.clear();
     for (int row = 0; row < files.size(); ++row) {
         const QString name = FileNameOf(files.at(row));
+        m_mergeListedRows.insert(name, row);
         const QString path = QDir(m_strMergeListedFolder).filePath(name);
         const MediaFacts* known = m_pMergeJob->probeCache().find(path, fileStampOf(path));
         if (!known)
@@ -273,20 +278,33 @@ void DRUI::OnMergeFileDescribed(const QString& path, const MediaFacts& facts)
     const QFileInfo info(path);
     if (facts.durationText.isEmpty() || info.absolutePath() != m_strMergeListedFolder)
         return;
-    const QString name = info.fileName();
-    for (int row = 0; row < m_pSourceVideoTable->rowCount(); ++row) {
-        QTableWidgetItem* cell = m_pSourceVideoTable->item(row, 0);
-        QTableWidgetItem* time = m_pSourceVideoTable->item(row, 2);
-        if (cell && time && cell->text() == name)
-            time->setText(facts.durationText);
+    // The durations of one run come together and are shown together: each change of the
+    // Time column measures the whole column again (about 1 ms at 200 rows).
+    if (m_mergeNewTimes.isEmpty())
+        QTimer::singleShot(0, this, &DRUI::ShowMergeTimes);
+    m_mergeNewTimes.insert(info.fileName(), facts.durationText);
+}
+
+void DRUI::ShowMergeTimes()
+{
+    if (m_mergeNewTimes.isEmpty())
+        return;
+    QHeaderView* header = m_pSourceVideoTable->horizontalHeader();
+    header->setSectionResizeMode(2, QHeaderView::Fixed);
+    for (auto it = m_mergeNewTimes.cbegin(); it != m_mergeNewTimes.cend(); ++it) {
+        if (QTableWidgetItem* time =
+                m_pSourceVideoTable->item(m_mergeListedRows.value(it.key(), -1), 2))
+            time->setText(it.value());
     }
+    header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     // A row added to the merge list before its duration was known gets it too.
     for (int row = 0; row < m_pTargetVideoTable->rowCount(); ++row) {
         QTableWidgetItem* cell = m_pTargetVideoTable->item(row, 0);
         QTableWidgetItem* time = m_pTargetVideoTable->item(row, 2);
-        if (cell && time && cell->text() == name && time->text().isEmpty())
-            time->setText(facts.durationText);
+        if (cell && time && time->text().isEmpty() && m_mergeNewTimes.contains(cell->text()))
+            time->setText(m_mergeNewTimes.value(cell->text()));
     }
+    m_mergeNewTimes.clear();
 }
 
 void DRUI::btnEditSlot()

@@ -11,6 +11,7 @@
 
 #include <QDateTime>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QTableWidget>
 
@@ -36,10 +37,11 @@ void DRUI::StartMergeJob()
     QStringList inputs;
     for (const QString& name : std::as_const(m_vecMergeFiles))
         inputs.append(mergeInputPath(m_pMergeDirEdit->text(), name));
-    // The check is short (the folder list has described the files already): a wait that
-    // ignores the user, like a probe's.
+    // The check is short (the files' streams are read, a few runs for up to 20 files): a wait
+    // that ignores the user, like a probe's, under a busy cursor.
     QString refusal;
     bool checked = false;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     QEventLoop loop;
     connect(m_pMergeJob, &MergeJob::checked, &loop, [&](const QString& text) {
         refusal = text;
@@ -50,6 +52,7 @@ void DRUI::StartMergeJob()
         !checked)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     m_pMergeJob->disconnect(&loop);
+    QGuiApplication::restoreOverrideCursor();
     if (!checked) {
         // Only the program's end stops the check early.
         m_pMergeJob->cancel();

@@ -29,9 +29,12 @@ QStringList encodeOptions()
             QStringLiteral("9999")};
 }
 
-// Fragmented MP4: a killed tool leaves a file playable up to its last fragment. Fragments
-// start at keyframes (every 60 frames, 2 s); without flushing every packet the tool keeps up to
-// 32 KiB in memory, which for a still screen is many seconds that a crash would lose.
+// Fragmented MP4: a killed tool leaves a file playable up to its last fragment. A fragment
+// starts at each keyframe (every 60 frames, 2 s) and after half a second at most, since the
+// tool holds a fragment in memory until it ends: a tool killed, or stopped before it could
+// write its ending (a second stop signal makes it abandon that), loses at most that half second.
+// Without flushing every packet the tool would also keep up to 32 KiB in memory, which for a
+// still screen is many seconds.
 QStringList fragmentedOutput(const QString& path)
 {
     return {QStringLiteral("-g"),
@@ -40,6 +43,8 @@ QStringList fragmentedOutput(const QString& path)
             QStringLiteral("1"),
             QStringLiteral("-movflags"),
             QStringLiteral("+frag_keyframe+empty_moov+default_base_moof"),
+            QStringLiteral("-frag_duration"),
+            QStringLiteral("500000"),
             QStringLiteral("-f"),
             QStringLiteral("mp4"),
             QStringLiteral("-y"),

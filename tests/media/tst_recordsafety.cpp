@@ -47,7 +47,7 @@ void TestRecordSafety::toolKilledWhileRecording()
     DRUI::m_pAudioComBox->setCurrentIndex(DRUI::m_pAudioComBox->findText("Microphone"));
     w->btnSlotRecord();
     QVERIFY(testui::waitUntilLive(*w));
-    QTest::qWait(4500);
+    QTest::qWait(3500);
     rectest::killNow(w->m_pRecordProcess->processId());
 
     // The page goes back to idle by itself (no clock running over nothing) ...
@@ -65,8 +65,9 @@ void TestRecordSafety::toolKilledWhileRecording()
                  boxes.texts()[0].contains(QLatin1String("crashed")) &&
                  boxes.texts()[0].contains(files[0]),
              qPrintable(boxes.texts()[0]));
+    // Lost: the last half-second fragment at most, and what the encoder still held.
     const double duration = testutil::probeDuration(path);
-    QVERIFY2(duration >= 2.0, qPrintable(QString::number(duration)));
+    QVERIFY2(duration >= 2.6, qPrintable(QString::number(duration)));
     QVERIFY(testutil::decodesCleanly(path));
 }
 

@@ -353,9 +353,10 @@ void TestWaylandRecord::programKilledRecoveredAtNextStart()
     const QString finalPath = QDir(saveDir).filePath(finalName);
     QVERIFY(testutil::decodesCleanly(finalPath));
     const double duration = testutil::probeDuration(finalPath);
-    // The pictures that still waited in the killed program for the tool are lost with it (up to
-    // the tool's lag, 1.8 s measured here); the rest is kept.
-    QVERIFY2(duration >= 1.0, qPrintable(QString::number(duration)));
+    // Lost with the program: the pictures that still waited in it for the tool, and at most the
+    // last half-second fragment (the tool may be told to stop more than once as the program's
+    // threads end, and then leaves its ending unwritten).
+    QVERIFY2(duration >= 2.0, qPrintable(QString::number(duration)));
 }
 
 void TestWaylandRecord::withoutAPortal()

@@ -19,6 +19,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
 
 #include <pulse/error.h>
 #include <pulse/simple.h>
@@ -26,6 +29,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -176,6 +180,17 @@ protected:
     }
 
 private:
+    // Returns once the X server has handled every request sent so far: the pixels the last
+    // paint put there among them.
+    static void waitForServer()
+    {
+        const auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (!x11)
+            return;
+        xcb_connection_t* connection = x11->connection();
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    }
+
     QRect sceneRect() const { return QRect(width() / 4, height() / 4, width() / 2, height() / 2); }
 
     // A still background and, in the middle quarter, moving bands, a bouncing ball and
@@ -228,11 +243,16 @@ private:
             m_beepAsked = false;
             m_flashUntil = now + kFlashMs;
             repaint();
+            const qint64 paintedAt = m_clock.elapsed();
+            waitForServer();
             m_flashPainted = true;
-            // When the beep plays and when the picture was painted, by the painted clock.
-            std::printf("flash %d sound latency %lld ms, beep at %lld, painted at %lld\n",
+            // When the beep plays, when the picture was painted and when the X server had it
+            // (from then on a grab shows it), by the painted clock.
+            std::printf("flash %d sound latency %lld ms, beep at %lld, painted at %lld, "
+                        "visible at %lld\n",
                         int(m_nextFlash), static_cast<long long>(m_sound.latencyMs()),
-                        static_cast<long long>(beepAt), static_cast<long long>(m_clock.elapsed()));
+                        static_cast<long long>(beepAt), static_cast<long long>(paintedAt),
+                        static_cast<long long>(m_clock.elapsed()));
             std::fflush(stdout);
             ++m_nextFlash;
         } else if (m_flashPainted && now >= m_flashUntil) {

@@ -105,6 +105,7 @@ ToolRun::~ToolRun()
         m_process->kill();
         m_process->waitForFinished(2000);
     }
+    endOwnerWatch();
 }
 
 QString ToolRun::defaultProgram()
@@ -145,10 +146,12 @@ bool ToolRun::start(const QStringList& args)
     m_process = new QProcess(this);
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->setProgram(m_program);
-    // A tool outliving a killed program would go on recording (or writing) unseen; the signal
-    // lets it close its output as after "q".
-    m_process->setChildProcessModifier([setup = m_childSetup] {
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // A tool outliving a killed program would go on recording (or writing) unseen: the
+    // watcher, or else the parent-death signal, lets it close its output as after "q".
+    const bool watched = m_stopOnceIfOrphaned && startOwnerWatch();
+    m_process->setChildProcessModifier([setup = m_childSetup, watched] {
+        if (!watched)
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (setup)
             setup();
     });
@@ -169,6 +172,16 @@ bool ToolRun::start(const QStringList& args)
     m_starting = true;
     m_process->start(QIODevice::ReadWrite);
     m_starting = false;
+    if (watched) {
+        // Written at once: a program killed before its event loop ran again would otherwise
+        // leave the watcher without the tool's number, and the tool without a stop.
+        if (m_process->processId() > 0 &&
+            m_ownerWatch->write(QByteArray::number(m_process->processId()) + '\n') > 0 &&
+            m_ownerWatch->waitForBytesWritten(1000))
+            qCDebug(lcMedia) << "watching for this program's end: pid" << m_ownerWatch->processId();
+        else
+            endOwnerWatch(); // the tool did not start, or (never seen) it runs unwatched
+    }
     if (m_timeLimitMs > 0)
         m_limitTimer->start(m_timeLimitMs);
     return true;
@@ -359,8 +372,41 @@ FailureCause ToolRun::causeOf(const ToolResult& result) const
                                                        : FailureCause::Other;
 }
 
+bool ToolRun::startOwnerWatch()
+{
+    endOwnerWatch();
+    m_ownerWatch = new QProcess(this);
+    m_ownerWatch->setProgram(QStringLiteral("/bin/sh"));
+    // The first line names the tool. The end of the pipe, which only this program's end brings
+    // while the run goes (a finished run ends the watcher first), stops the tool, once.
+    m_ownerWatch->setArguments(
+        {QStringLiteral("-c"),
+         QStringLiteral("read -r tool || exit 0; while read -r _; do :; done; "
+                        "kill -TERM \"$tool\" 2>/dev/null")});
+    m_ownerWatch->setStandardOutputFile(QProcess::nullDevice());
+    m_ownerWatch->setStandardErrorFile(QProcess::nullDevice());
+    m_ownerWatch->start(QIODevice::WriteOnly);
+    if (m_ownerWatch->waitForStarted(2000))
+        return true;
+    qCWarning(lcMedia) << "cannot watch for this program's end:" << m_ownerWatch->errorString();
+    endOwnerWatch();
+    return false;
+}
+
+void ToolRun::endOwnerWatch()
+{
+    if (!m_ownerWatch)
+        return;
+    // Killed, not left to read the end of its pipe: the tool it names has ended.
+    m_ownerWatch->kill();
+    m_ownerWatch->waitForFinished(1000);
+    delete m_ownerWatch;
+    m_ownerWatch = nullptr;
+}
+
 void ToolRun::conclude(ToolResult result)
 {
+    endOwnerWatch();
     m_running = false;
     m_limitTimer->stop();
     m_stopTimer->stop();

@@ -62,6 +62,12 @@ public:
     // Runs in the child process before the tool is executed, for the next runs (a capture that
     // hands the tool a pipe of its own, say). Only async-signal-safe calls belong there.
     void setChildSetup(std::function<void()> setup) { m_childSetup = std::move(setup); }
+    // For runs that must keep their ending (a recording): should this program die, the tool is
+    // told to stop exactly once, by a small watcher process that sees the program's end, and
+    // still writes the end of its output. Otherwise the kernel's parent-death signal stops it,
+    // which comes once for every thread of the dying program; from the second on, the tool
+    // leaves at once without its ending. Applies to the next runs.
+    void setStopOnceIfOrphaned(bool on) { m_stopOnceIfOrphaned = on; }
 
     // Starts a run without waiting. It ends with exactly one finished(), also when the tool
     // cannot be started. Returns false (and does nothing) while a run is still going.
@@ -103,8 +109,12 @@ private:
     FailureCause causeOf(const ToolResult& result) const;
     void conclude(ToolResult result);
     void escalate();
+    // The watcher of the run about to start; false when it cannot be started.
+    bool startOwnerWatch();
+    void endOwnerWatch();
 
     QProcess* m_process = nullptr;
+    QProcess* m_ownerWatch = nullptr;
     QTimer* m_limitTimer = nullptr;
     QTimer* m_stopTimer = nullptr;
     QString m_program;
@@ -125,6 +135,7 @@ private:
     bool m_markerSeen = false;
     bool m_emptyOutputSaid = false;
     bool m_starting = false;
+    bool m_stopOnceIfOrphaned = false;
     QString m_lastErrorLine;
     FailureCause m_lineCause = FailureCause::None; // the weightiest cause a line named
     QString m_causeLine;

@@ -33,6 +33,8 @@ RecordingSession::RecordingSession(QObject* parent)
       m_spaceTimer(new QTimer(this))
 {
     m_run->setStopGrace(kStopGraceMs);
+    // Should the program die, the recording still gets its ending.
+    m_run->setStopOnceIfOrphaned(true);
     connect(m_run, &ToolRun::readyRead, this, &RecordingSession::onRunOutput);
     connect(m_run, &ToolRun::finished, this, &RecordingSession::onRunFinished);
     connect(m_finalizer, &RecordingFinalizer::finished, this, &RecordingSession::onFinalized);

@@ -170,6 +170,14 @@ bool writeRandomFile(const QString& path, int bytes)
     return f.write(data) == bytes;
 }
 
+bool fragmentedMp4Finished(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() < 16 || !f.seek(f.size() - 16))
+        return false;
+    return f.read(16).mid(4, 4) == "mfro";
+}
+
 bool fill(const QString& path, qint64 bytes)
 {
     QFile f(path);

@@ -38,6 +38,9 @@ bool decodesCleanly(const QString& path);
 QByteArray checksum(const QString& path);
 // Writes `bytes` random bytes.
 bool writeRandomFile(const QString& path, int bytes);
+// Whether a fragmented MP4 ends with the index its writer adds last (an "mfro" box): the tool
+// finished it, rather than being cut off after some fragment.
+bool fragmentedMp4Finished(const QString& path);
 
 // A copy of `source` with its index at the front, cut to half its size: it still says it lasts
 // as long as `source`, but its data ends half way.

@@ -97,6 +97,8 @@ void TestRecordSafety::programKilledRecoveredAtNextStart()
     QVERIFY2(!finalName.isEmpty(), qPrintable(left[0]));
     const double duration = testutil::probeDuration(work);
     QVERIFY2(duration >= 4.0, qPrintable(QString::number(duration)));
+    // Told to stop once, the tool wrote the end of its file too.
+    QVERIFY(testutil::fragmentedMp4Finished(work));
 
     // Recovered at once, however recent: no process holds it. Another working file that a
     // recording elsewhere holds is left alone.

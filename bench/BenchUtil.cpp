@@ -2,6 +2,7 @@
 #include "BenchUtil.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -137,6 +138,24 @@ QMap<QString, QString> readSessionEnv(const QString& dir)
         if (eq > 0)
             env.insert(QString::fromUtf8(line.left(eq)), QString::fromUtf8(line.mid(eq + 1)));
     }
+    return env;
+}
+
+QProcessEnvironment desktopProgramEnvironment(const QMap<QString, QString>& session,
+                                              const QString& dir)
+{
+    const QString home = dir + QStringLiteral("/home");
+    const QString runtime = dir + QStringLiteral("/runtime");
+    QDir().mkpath(home);
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), session.value(QStringLiteral("DISPLAY")));
+    env.insert(QStringLiteral("PULSE_SERVER"), session.value(QStringLiteral("PULSE_SERVER")));
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    // On the X display, not offscreen: the programs show a window and grab the screen there.
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     return env;
 }
 

@@ -45,6 +45,11 @@ QString toolPath();
 // KEY=VALUE lines of the session file that av-session.sh writes (DISPLAY, PULSE_SERVER, ...).
 QMap<QString, QString> readSessionEnv(const QString& dir);
 
+// The environment of a desktop program started on the session's X display and sound server
+// with a home and a runtime folder of its own, made in `dir` ("home", "runtime").
+QProcessEnvironment desktopProgramEnvironment(const QMap<QString, QString>& session,
+                                              const QString& dir);
+
 // One line of the result table. `value` and `reference` are texts with their units; `ratio`
 // may be empty; `met` is "yes", "no" or "" (no target).
 void row(const QString& part, const QString& figure, const QString& value, const QString& reference,

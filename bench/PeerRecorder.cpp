@@ -72,20 +72,9 @@ void PeerRecorder::writeSettings(const QString& output) const
 
 bool PeerRecorder::launch(const QString& output)
 {
-    const QString home = m_work + QStringLiteral("/home");
-    const QString runtime = m_work + QStringLiteral("/runtime");
-    QDir().mkpath(home);
-    QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QFile::remove(output);
     writeSettings(output);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_session.value(QStringLiteral("DISPLAY")));
-    env.insert(QStringLiteral("PULSE_SERVER"), m_session.value(QStringLiteral("PULSE_SERVER")));
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    // It grabs the X screen through its own X connection: on the X display, not offscreen.
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    const QProcessEnvironment env = desktopProgramEnvironment(m_session, m_work);
     m_process.setProcessEnvironment(env);
     m_log.clear();
     // Hidden, so that its window covers nothing of the recorded screen.

@@ -30,17 +30,7 @@ Start launch(const QString& program, const QStringList& args, const QString& dir
              const QMap<QString, QString>& session, bool listsSound)
 {
     Start s;
-    const QString home = dir + QStringLiteral("/home");
-    const QString runtime = dir + QStringLiteral("/runtime");
-    QDir().mkpath(home);
-    QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), session.value(QStringLiteral("DISPLAY")));
-    env.insert(QStringLiteral("PULSE_SERVER"), session.value(QStringLiteral("PULSE_SERVER")));
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    QProcessEnvironment env = desktopProgramEnvironment(session, dir);
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vistrel.*=true"));
 
     const QString log = dir + QStringLiteral("/Out.txt");

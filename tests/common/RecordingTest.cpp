@@ -77,13 +77,14 @@ bool processGone(qint64 pid)
     return close >= 0 && text.mid(close + 2, 1) == "Z";
 }
 
-qint64 startRecordingProgram(QProcess& program, const QString& saveDir, const QString& iniDir,
-                             const QString& home)
+QString recordThenKillProgram(const QString& saveDir, const QString& iniDir, const QString& home,
+                              int recordMs, QString* why)
 {
+    QProcess program;
     program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/media_record_helper"),
                   {saveDir, iniDir, home});
     qint64 toolPid = 0;
-    const bool answered = QTest::qWaitFor(
+    [[maybe_unused]] const bool answered = QTest::qWaitFor(
         [&] {
             const QByteArray line = program.readLine().trimmed();
             if (line.startsWith("LIVE "))
@@ -91,7 +92,29 @@ qint64 startRecordingProgram(QProcess& program, const QString& saveDir, const QS
             return toolPid > 0 || program.state() == QProcess::NotRunning;
         },
         40000);
-    return answered ? toolPid : 0;
+    if (toolPid <= 0) {
+        *why = QStringLiteral("the program never recorded: ") +
+               QString::fromLocal8Bit(program.readAllStandardError());
+        killNow(program.processId());
+        program.waitForFinished(5000);
+        return {};
+    }
+    QTest::qWait(recordMs);
+    killNow(program.processId());
+    program.waitForFinished(5000);
+    // Without the program the tool must not go on recording on its own.
+    const bool toolEnded = QTest::qWaitFor([&] { return processGone(toolPid); }, 10000);
+    if (!toolEnded) {
+        killNow(toolPid);
+        *why = QStringLiteral("the tool outlived the program");
+        return {};
+    }
+    const QStringList left = testui::filesIn(saveDir);
+    if (left.size() != 1) {
+        *why = QStringLiteral("left in the save folder: ") + left.join(QStringLiteral(", "));
+        return {};
+    }
+    return QDir(saveDir).filePath(left[0]);
 }
 
 } // namespace rectest

@@ -23,11 +23,13 @@ bool prepareEnvironment(QString* why, const QString& home = QString());
 void killNow(qint64 pid);
 // True when process `pid` has ended (gone, or a zombie nobody reaped yet).
 bool processGone(qint64 pid);
-// Starts `program` as the stand-in program a test can kill (media_record_helper, beside the
-// test) recording into `saveDir` with the settings in `iniDir` and HOME `home`, and waits up to
-// 40 s for its recording to be live. The tool's PID, or 0 when the program ended first.
-qint64 startRecordingProgram(QProcess& program, const QString& saveDir, const QString& iniDir,
-                             const QString& home);
+// Runs the stand-in program a test can kill (media_record_helper, beside the test) recording
+// into `saveDir` with the settings in `iniDir` and HOME `home`, kills it (SIGKILL) `recordMs`
+// after its recording is live and waits up to 10 s for its tool to end. Returns the one working
+// file left in `saveDir`; empty, with the reason in `why`, when a step fails. A tool that
+// outlives the wait is killed too.
+QString recordThenKillProgram(const QString& saveDir, const QString& iniDir, const QString& home,
+                              int recordMs, QString* why);
 
 } // namespace rectest
 

@@ -75,26 +75,13 @@ void TestRecordSafety::programKilledRecoveredAtNextStart()
 {
     QTemporaryDir tmp;
     const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
-    QProcess program;
-    const qint64 toolPid = rectest::startRecordingProgram(program, saveDir, tmp.path(),
-                                                          tmp.filePath(QStringLiteral("home")));
-    QVERIFY2(toolPid > 0, program.readAllStandardError().constData());
-    // Should the tool outlive the check below, it is still this test's to stop.
-    const auto reap = qScopeGuard([&] {
-        if (!rectest::processGone(toolPid))
-            rectest::killNow(toolPid);
-    });
-    QTest::qWait(4500);
-    rectest::killNow(program.processId());
-    QVERIFY(program.waitForFinished(5000));
-
     // The tool does not go on recording on its own, and what it wrote plays to the end.
-    QVERIFY(QTest::qWaitFor([&] { return rectest::processGone(toolPid); }, 10000));
-    const QStringList left = testui::filesIn(saveDir);
-    QCOMPARE(left.size(), 1);
-    const QString work = QDir(saveDir).filePath(left[0]);
-    const QString finalName = finalNameForWorkingFile(left[0]);
-    QVERIFY2(!finalName.isEmpty(), qPrintable(left[0]));
+    QString why;
+    const QString work = rectest::recordThenKillProgram(
+        saveDir, tmp.path(), tmp.filePath(QStringLiteral("home")), 4500, &why);
+    QVERIFY2(!work.isEmpty(), qPrintable(why));
+    const QString finalName = finalNameForWorkingFile(QFileInfo(work).fileName());
+    QVERIFY2(!finalName.isEmpty(), qPrintable(work));
     const double duration = testutil::probeDuration(work);
     QVERIFY2(duration >= 4.0, qPrintable(QString::number(duration)));
     // Told to stop once, the tool wrote the end of its file too.

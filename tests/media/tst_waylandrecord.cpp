@@ -323,25 +323,14 @@ void TestWaylandRecord::programKilledRecoveredAtNextStart()
 {
     QTemporaryDir tmp;
     const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
-    QProcess program;
-    const qint64 toolPid = rectest::startRecordingProgram(program, saveDir, m_ini.path(),
-                                                          tmp.filePath(QStringLiteral("home")));
-    QVERIFY2(toolPid > 0, program.readAllStandardError().constData());
-    const auto reap = qScopeGuard([&] {
-        if (!rectest::processGone(toolPid))
-            rectest::killNow(toolPid);
-    });
-    QTest::qWait(3000);
-    rectest::killNow(program.processId());
-    QVERIFY(program.waitForFinished(5000));
-
     // Without the program the pictures end, and the tool with them.
-    QVERIFY(QTest::qWaitFor([&] { return rectest::processGone(toolPid); }, 10000));
-    const QStringList left = testui::filesIn(saveDir);
-    QCOMPARE(left.size(), 1);
-    const QString finalName = finalNameForWorkingFile(left[0]);
-    QVERIFY2(!finalName.isEmpty(), qPrintable(left[0]));
-    QVERIFY(testutil::fragmentedMp4Finished(QDir(saveDir).filePath(left[0])));
+    QString why;
+    const QString work = rectest::recordThenKillProgram(
+        saveDir, m_ini.path(), tmp.filePath(QStringLiteral("home")), 3000, &why);
+    QVERIFY2(!work.isEmpty(), qPrintable(why));
+    const QString finalName = finalNameForWorkingFile(QFileInfo(work).fileName());
+    QVERIFY2(!finalName.isEmpty(), qPrintable(work));
+    QVERIFY(testutil::fragmentedMp4Finished(work));
 
     testui::ModalAnswerer boxes;
     auto w = testui::makeWindow(m_ini.path(), saveDir, true);

@@ -31,8 +31,7 @@ QStringList encodeOptions()
 
 // Fragmented MP4: a killed tool leaves a file playable up to its last fragment. A fragment
 // starts at each keyframe (every 60 frames, 2 s) and after half a second at most, since the
-// tool holds a fragment in memory until it ends: a tool killed, or stopped before it could
-// write its ending (a second stop signal makes it abandon that), loses at most that half second.
+// tool holds a fragment in memory until it ends: a killed tool loses at most that half second.
 // Without flushing every packet the tool would also keep up to 32 KiB in memory, which for a
 // still screen is many seconds.
 QStringList fragmentedOutput(const QString& path)

@@ -40,7 +40,9 @@ void endNow(DRUI* window)
     }
     if (window)
         window->close();
-    QCoreApplication::quit();
+    // Not quit(): that asks every window to close first, and one that refuses would keep the
+    // program running without its window.
+    QCoreApplication::exit(0);
 }
 
 } // namespace

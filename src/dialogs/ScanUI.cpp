@@ -224,8 +224,14 @@ void SCANUI::closeEvent(QCloseEvent* event)
         showOutcome();
         return;
     }
-    if (m_bAsking || m_bUserCanceled) {
+    if (m_bAsking) {
         event->ignore();
+        return;
+    }
+    // A job already asked to stop, by the user or by the program's end, goes without a question:
+    // a refused close would also hold up the program's end.
+    if (m_bUserCanceled || DRUI::m_bisFinished) {
+        event->accept();
         return;
     }
 
@@ -240,7 +246,7 @@ void SCANUI::closeEvent(QCloseEvent* event)
         // The job ended while the question was open: its outcome is the answer.
         event->accept();
         showOutcome();
-    } else if (m_cancelBox.GetMessageBoxRet() == 1) {
+    } else if (m_cancelBox.GetMessageBoxRet() == 1 || DRUI::m_bisFinished) {
         m_bUserCanceled = true;
         DRUI::m_bisFinished = true;
         m_progressBar->setValue(0);

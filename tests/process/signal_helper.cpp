@@ -1,7 +1,8 @@
 // A stand-in for the program that a test ends with a signal: merges the two files given into
-// the folder given, with a join that stays silent until "q"; when the join begins it asks to
-// cancel (as a user pressing Cancel), leaves the question open and says "ASKING". It ends on
-// SIGTERM as the program does, and says "BOXES n" for the boxes it showed.
+// the folder given, with a join that stays silent until "q". When the join begins it says
+// "JOINING" and, with "ask", asks to cancel (as a user pressing Cancel), leaves the question open
+// and says "ASKING". It ends on SIGTERM as the program does, and says "BOXES n" for the boxes it
+// showed.
 #include "ModalAnswerer.h"
 #include "WindowFixture.h"
 #include "app/EndOnSignals.h"
@@ -17,10 +18,11 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 5) {
-        std::fprintf(stderr, "signal_helper FILE_A FILE_B OUT_DIR FAKE_TOOL\n");
+    if (argc != 6) {
+        std::fprintf(stderr, "signal_helper FILE_A FILE_B OUT_DIR FAKE_TOOL ask|run\n");
         return 2;
     }
+    const bool ask = qstrcmp(argv[5], "ask") == 0;
     QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
     qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
@@ -51,8 +53,12 @@ int main(int argc, char** argv)
         SCANUI dlg;
         dlg.InitSlot(window.get());
         dlg.show();
-        QObject::connect(window->m_pMergeProcess, &ToolRun::readyRead, &dlg,
-                         [&dlg] { QTimer::singleShot(0, &dlg, [&dlg] { dlg.close(); }); });
+        QObject::connect(window->m_pMergeProcess, &ToolRun::readyRead, &dlg, [&dlg, ask] {
+            std::printf("JOINING\n");
+            std::fflush(stdout);
+            if (ask)
+                QTimer::singleShot(0, &dlg, [&dlg] { dlg.close(); });
+        });
         window->StartQProcessMerge();
     });
     exitCode = app.exec();

@@ -18,6 +18,20 @@
 namespace
 {
 
+bool joinFailureMayBeTheFiles(FailureCause cause)
+{
+    switch (cause) {
+    case FailureCause::DiskFull:
+    case FailureCause::NotWritable:
+    case FailureCause::ToolMissing:
+    case FailureCause::ToolStopped:
+    case FailureCause::InputMissing:
+        return false;
+    default:
+        return true;
+    }
+}
+
 const QString kTable = QStringLiteral("table.crc");
 const QString kFirst = QStringLiteral("first.bin");
 const QString kHead = QStringLiteral("head.mp4");
@@ -410,7 +424,10 @@ void SmartCutter::afterJoin(const ToolResult& result)
         result.ok()
             ? QStringLiteral("%1 pictures written instead of %2").arg(frames).arg(m_plan.frames)
             : describeToolResult(result);
-    if (m_step == Step::Join) {
+    // A join the file itself may have failed is done again as a copy from a keyframe; a full
+    // disk, a killed tool or a vanished folder would only fail it again, or hide the cause
+    // behind a later start.
+    if (m_step == Step::Join && (result.ok() || joinFailureMayBeTheFiles(result.cause))) {
         fallBack(CutFallback::Check, QStringLiteral("join: ") + detail);
         return;
     }

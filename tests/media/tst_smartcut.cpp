@@ -20,6 +20,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <csignal>
 
 namespace
 {
@@ -426,26 +427,38 @@ void TestSmartCut::mergeOfTwoCutsHoldsExactlyTheirPictures()
 
 void TestSmartCut::cancelLeavesNothing_data()
 {
-    QTest::addColumn<int>("run"); // the run during which Cancel is pressed
-    QTest::newRow("while probing") << 0;
-    QTest::newRow("while re-encoding") << 1;
-    QTest::newRow("while joining") << 2;
+    QTest::addColumn<int>("run"); // the run during which Cancel is pressed (or the tool killed)
+    QTest::addColumn<bool>("kill");
+    QTest::newRow("while probing") << 0 << false;
+    QTest::newRow("while re-encoding") << 1 << false;
+    QTest::newRow("while joining") << 2 << false;
+    // Not copied round from a keyframe, with a success at a later start.
+    QTest::newRow("tool killed while joining") << 2 << true;
 }
 
 void TestSmartCut::cancelLeavesNothing()
 {
     QFETCH(int, run);
+    QFETCH(bool, kill);
     auto* runner = m_cutter->findChild<ToolRun*>();
     QVERIFY(runner);
     int ended = 0;
     connect(runner, &ToolRun::finished, this, [&] { ++ended; });
     connect(runner, &ToolRun::readyRead, this, [&] {
-        if (ended == run)
+        if (ended != run)
+            return;
+        if (kill)
+            ::kill(pid_t(runner->processId()), SIGKILL);
+        else
             m_cutter->cancel();
     });
     SmartCutResult result;
     cutInto(clip(QStringLiteral("recording")), 3, 6, m_out, &result);
-    QCOMPARE(result.outcome, SmartCutResult::Outcome::Canceled);
+    QCOMPARE(result.outcome,
+             kill ? SmartCutResult::Outcome::Failed : SmartCutResult::Outcome::Canceled);
+    if (kill)
+        QVERIFY2(result.failure.contains(QLatin1String("stopped by another program")),
+                 qPrintable(result.failure));
     QCOMPARE(ended, run + 1);
     QCOMPARE(testutil::entriesIn(m_outDir->path()), QStringList());
 }

@@ -143,6 +143,8 @@ bool SmartCutter::start(const QString& source, double startSeconds, double endSe
         if (!m_work->isValid())
             problem = jobFailureText(JobKind::Cut, FailureCause::NotWritable,
                                      QFileInfo(m_output).absolutePath(), m_work->errorString());
+        else
+            m_workLock.acquire(m_work->path());
     }
     if (!problem.isEmpty()) {
         // Told after start() returns, as every other outcome.
@@ -468,6 +470,7 @@ void SmartCutter::finish(SmartCutResult result)
     if (m_work) {
         m_work->remove();
         m_work.reset();
+        m_workLock.release();
     }
     if (result.outcome != SmartCutResult::Outcome::Saved && !m_output.isEmpty())
         QFile::remove(m_output);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "cut/SmartCutSteps.h"
+#include "support/WorkingFile.h"
 
 #include <QMetaType>
 #include <QObject>
@@ -94,6 +95,7 @@ private:
 
     ToolRun* m_run = nullptr;
     std::unique_ptr<QTemporaryDir> m_work;
+    WorkLock m_workLock; // held while m_work is ours, so no clean-up takes it
     QString m_source;
     QString m_output;
     double m_startMark = 0;

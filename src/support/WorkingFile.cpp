@@ -119,9 +119,11 @@ QStringList RemoveLeftovers(const QString& folder)
             removed.append(path);
     }
     const QDir dir(folder);
-    const QStringList merges = dir.entryList({QStringLiteral(".vistrel-merge-*")},
-                                             QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QString& name : merges) {
+    // The private folders of a cut or a merge that did not end (the running ones are locked).
+    const QStringList jobs =
+        dir.entryList({QStringLiteral(".vistrel-merge-*"), QStringLiteral(".vistrel-cut-*")},
+                      QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& name : jobs) {
         WorkLock lock;
         QDir work(dir.filePath(name));
         if (lock.acquire(work.path()) && work.removeRecursively())

@@ -49,7 +49,7 @@ private:
 };
 
 // Removes what a crashed job left in `folder` that nobody holds: working files and the private
-// folders of merges (".vistrel-merge-*"). Returns what it removed.
+// folders of cuts and merges (".vistrel-cut-*", ".vistrel-merge-*"). Returns what it removed.
 QStringList RemoveLeftovers(const QString& folder);
 
 // The folders this program writes working files into, kept in the file `journalPath`, so that a

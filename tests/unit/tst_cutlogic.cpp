@@ -98,12 +98,14 @@ void TestCutLogic::workingFileStaysOutOfLists()
     const QString held = ReserveWorkingFile(finalPath);
     QVERIFY(QDir(out.path()).mkpath(QStringLiteral(".vistrel-merge-a1b2c3/pieces")));
     QVERIFY(QDir(out.path()).mkpath(QStringLiteral(".vistrel-merge-d4e5f6")));
+    QVERIFY(QDir(out.path()).mkpath(QStringLiteral(".vistrel-cut-g7h8i9")));
     WorkLock running;
     QVERIFY(running.acquire(held));
     WorkLock runningMerge;
     QVERIFY(runningMerge.acquire(out.filePath(QStringLiteral(".vistrel-merge-d4e5f6"))));
     QCOMPARE(RemoveLeftovers(out.path()),
-             QStringList({left, out.filePath(QStringLiteral(".vistrel-merge-a1b2c3"))}));
+             QStringList({left, out.filePath(QStringLiteral(".vistrel-cut-g7h8i9")),
+                          out.filePath(QStringLiteral(".vistrel-merge-a1b2c3"))}));
     QStringList kept{QStringLiteral(".holiday.mp4"), QStringLiteral(".notes.part"),
                      QFileInfo(held).fileName(),     QStringLiteral(".vistrel-merge-d4e5f6"),
                      QStringLiteral("Cut_a.mp4"),    QStringLiteral("Cut_my clip.v2.mp4")};

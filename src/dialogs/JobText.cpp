@@ -97,6 +97,13 @@ QString jobFailureText(JobKind kind, const ToolResult& result, const QString& in
                               damageIn(result.causeLine));
     case FailureCause::Other:
         return jobFailureText(kind, result.cause, {}, describeToolResult(result));
+    case FailureCause::InputMissing:
+        // The tool names the path it could not find: when that is not the input, the folder
+        // its output went to (or the job's working folder in it) is gone.
+        if (!result.causeLine.contains(input))
+            return jobFailureText(kind, FailureCause::NotWritable, outputFolder,
+                                  QStringLiteral("it is gone"));
+        return jobFailureText(kind, result.cause, QFileInfo(input).fileName(), {});
     default:
         return jobFailureText(kind, result.cause, QFileInfo(input).fileName(), {});
     }

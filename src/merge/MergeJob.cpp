@@ -286,7 +286,8 @@ void MergeJob::onJoined(const ToolResult& result)
     if (placed.isEmpty()) {
         qCWarning(lcMerge).noquote()
             << "cannot move the joined file to" << m_outputPath << ":" << error;
-        conclude(JobResult::Kind::Failed, error);
+        conclude(JobResult::Kind::Failed, jobFailureText(JobKind::Merge, FailureCause::NotWritable,
+                                                         m_request.outputFolder, error));
         return;
     }
     m_outputPath = placed;

@@ -148,6 +148,8 @@ void TestCutJob::failureLeavesNothing_data()
                                   << "Clip failed: the media tool crashed.";
     QTest::newRow("disk full") << kClip << "fail"
                                << "Clip failed: the disk of ";
+    QTest::newRow("output folder gone") << kClip << "outgone"
+                                        << "Clip failed: the folder ";
     QTest::newRow("tool exits 0 without output") << kClip << "silent"
                                                  << "Clip failed";
 }

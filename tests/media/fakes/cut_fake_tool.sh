@@ -6,6 +6,7 @@
 #   hang   - prints a duration, then never exits (until killed)
 #   crash  - writes some bytes to its output (the last argument), then dies by a signal
 #   fail   - writes some bytes to its output, then exits 1
+#   outgone - cannot find the folder of its output, and exits 1
 #   silent - exits 0 without writing anything
 #   slow   - writes some bytes, prints one progress record, then waits quietly for "q"
 out="${!#}"
@@ -42,6 +43,10 @@ crash)
 fail)
     printf 'partial' >"$out"
     echo "Error writing trailer: No space left on device"
+    exit 1
+    ;;
+outgone)
+    echo "$out: No such file or directory"
     exit 1
     ;;
 silent)

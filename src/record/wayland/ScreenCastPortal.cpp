@@ -17,6 +17,17 @@ Q_LOGGING_CATEGORY(lcPortal, "vistrel.record.portal")
 namespace
 {
 
+// The bus's asyncCall, except that a bus never connected (no session bus in the environment)
+// answers with Disconnected from the event loop, as a lost one does: Qt gives such a call no
+// answer at all, and its watcher would wait for ever.
+QDBusPendingCall callOn(const QDBusConnection& bus, const QDBusMessage& message, int timeoutMs)
+{
+    if (!bus.isConnected())
+        return QDBusPendingCall::fromError(
+            QDBusError(QDBusError::Disconnected, QStringLiteral("Not connected to a bus")));
+    return bus.asyncCall(message, timeoutMs);
+}
+
 const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kScreenCast = QStringLiteral("org.freedesktop.portal.ScreenCast");
@@ -189,7 +200,7 @@ void checkScreenCastPortal(const QDBusConnection& bus, QObject* context,
     const QDBusMessage get =
         portalCall(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
                    {kScreenCast, QStringLiteral("AvailableSourceTypes")});
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(get, timeoutMs), context);
+    auto* watcher = new QDBusPendingCallWatcher(callOn(bus, get, timeoutMs), context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
                      [done](QDBusPendingCallWatcher* call) {
                          call->deleteLater();
@@ -225,7 +236,7 @@ void ScreenCastPortal::start()
     // Without a bus the call fails at once with Disconnected, told from the event loop.
     const QDBusMessage getAll = portalCall(QStringLiteral("org.freedesktop.DBus.Properties"),
                                            QStringLiteral("GetAll"), {kScreenCast});
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(getAll, kAnswerMs), this);
+    auto* watcher = new QDBusPendingCallWatcher(callOn(m_bus, getAll, kAnswerMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, &ScreenCastPortal::onProperties);
 }
 
@@ -269,7 +280,7 @@ void ScreenCastPortal::request(Step step, const QString& method, const QList<QVa
     QList<QVariant> all = args;
     all.append(options);
     auto* watcher = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(portalCall(kScreenCast, method, all), kAnswerMs), this);
+        callOn(m_bus, portalCall(kScreenCast, method, all), kAnswerMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, path](QDBusPendingCallWatcher* call) { onRequestCalled(call, path); });
     // The share dialog waits for the user; the other steps answer at once.
@@ -397,7 +408,7 @@ void ScreenCastPortal::openRemote()
     const QDBusMessage open =
         portalCall(kScreenCast, QStringLiteral("OpenPipeWireRemote"),
                    {QVariant::fromValue(QDBusObjectPath(m_session)), QVariantMap()});
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(open, kAnswerMs), this);
+    auto* watcher = new QDBusPendingCallWatcher(callOn(m_bus, open, kAnswerMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this](QDBusPendingCallWatcher* call) {
                 call->deleteLater();

@@ -36,6 +36,10 @@ QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath,
     // The filter refuses any other codec; the muxer converts those on its own.
     if (h264Video)
         args << QStringLiteral("-bsf:v") << QStringLiteral("h264_mp4toannexb");
+    // Sound before the file's start (the encoder's priming, hidden by the file's edit list)
+    // would play in a transport stream, and the join keeps it at every seam: each part's sound
+    // would start a packet later than its picture, and the lag grow with each part.
+    args << QStringLiteral("-bsf:a") << QStringLiteral("noise=drop='lt(pts,0)'");
     // Each stream stops by itself at its first packet from there on.
     if (endSeconds > 0)
         args << QStringLiteral("-t") << QString::number(endSeconds, 'f', 6);

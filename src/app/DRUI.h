@@ -131,10 +131,12 @@ public:
     void InitLayout4Widget();
     QTableWidget* CreateSourceVideoTable();
     QTableWidget* CreateTargetVideoTable();
-    // Merges m_vecMergeFiles (names in the merge folder edit's folder) into m_strMergeOutDir;
-    // ends with exactly one AddProcessCallBack(100, output, output, result). Returns the result
-    // (0, 1, 2).
+    // Merges m_vecMergeFiles (the merge list's files: full paths, or names in the merge folder
+    // edit's folder) into m_strMergeOutDir; ends with exactly one AddProcessCallBack(100,
+    // output, output, result). Returns the result (0, 1, 2).
     int StartQProcessMerge();
+    // The paths of m_vecMergeFiles.
+    QStringList MergeInputs() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -75,6 +75,9 @@ QTableWidget* videoTable()
     return table;
 }
 
+// The merge list's name cells hold the file's full path here.
+constexpr int kPathRole = Qt::UserRole;
+
 void fillRow(QTableWidget* table, int row, const QStringList& texts)
 {
     auto* name = new QTableWidgetItem(QIcon(QStringLiteral(":/image/mp4.png")), texts.value(0));
@@ -95,10 +98,13 @@ void moveSelectedTexts(QTableWidget* table, int to, const QList<QTableWidgetItem
             continue;
         const QString text = cell->text();
         const QString tip = cell->toolTip();
+        const QVariant path = cell->data(kPathRole);
         cell->setText(other->text());
         cell->setToolTip(other->toolTip());
+        cell->setData(kPathRole, other->data(kPathRole));
         other->setText(text);
         other->setToolTip(tip);
+        other->setData(kPathRole, path);
         cell->setSelected(false);
         other->setSelected(true);
     }
@@ -350,6 +356,10 @@ void DRUI::btnAddSlot()
     }
     m_pTargetVideoTable->setRowCount(rows + 1);
     fillRow(m_pTargetVideoTable, rows, texts);
+    // The row stands for the file it was taken from, whatever folder the list shows later.
+    const QString path = QDir(m_strMergeListedFolder).filePath(texts.value(0));
+    m_pTargetVideoTable->item(rows, 0)->setData(kPathRole, path);
+    m_pTargetVideoTable->item(rows, 0)->setToolTip(QDir::toNativeSeparators(path));
     m_pMergeButton->setEnabled(m_pTargetVideoTable->rowCount() >= 2);
 }
 

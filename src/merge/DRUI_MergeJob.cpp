@@ -10,6 +10,7 @@
 #include "support/WorkingFile.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -30,13 +31,12 @@ void DRUI::StartMergeJob()
     m_vecMergeFiles.clear();
     for (int row = 0; row < m_pTargetVideoTable->rowCount(); ++row) {
         const QTableWidgetItem* cell = m_pTargetVideoTable->item(row, 0);
-        m_vecMergeFiles.append(cell ? cell->text() : QString());
+        const QString path = cell ? cell->data(Qt::UserRole).toString() : QString();
+        m_vecMergeFiles.append(!path.isEmpty() ? path : cell ? cell->text() : QString());
     }
     if (m_vecMergeFiles.isEmpty())
         return;
-    QStringList inputs;
-    for (const QString& name : std::as_const(m_vecMergeFiles))
-        inputs.append(mergeInputPath(m_pMergeDirEdit->text(), name));
+    const QStringList inputs = MergeInputs();
     // The check is short (the files' streams are read, a few runs for up to 20 files): a wait
     // that ignores the user, like a probe's, under a busy cursor.
     QString refusal;
@@ -74,9 +74,7 @@ int DRUI::StartQProcessMerge()
 {
     m_nMergeError = 0;
     m_nChangeTSError = 0;
-    QStringList inputs;
-    for (const QString& name : std::as_const(m_vecMergeFiles))
-        inputs.append(mergeInputPath(m_pMergeDirEdit->text(), name));
+    const QStringList inputs = MergeInputs();
     // Should the program crash meanwhile, its next start cleans up there.
     RememberWorkFolder(workJournalFile(), m_strMergeOutDir);
     const JobResult result =
@@ -97,4 +95,14 @@ void DRUI::ReadChange2TSInfo()
 void DRUI::ReadMergeInfo()
 {
     ForwardCancelRequest();
+}
+
+QStringList DRUI::MergeInputs() const
+{
+    // A row's own path where it has one; a bare name is in the directory box's folder.
+    QStringList inputs;
+    for (const QString& file : std::as_const(m_vecMergeFiles))
+        inputs.append(QDir::isAbsolutePath(file) ? file
+                                                 : mergeInputPath(m_pMergeDirEdit->text(), file));
+    return inputs;
 }

@@ -240,20 +240,24 @@ void TestMergePage::mergeListKeptAcrossVisits()
 
 void TestMergePage::mergeButton_data()
 {
-    QTest::addColumn<bool>("gone");          // a queued file is deleted before the Merge click
+    // After queueing: "delete" deletes a queued file, "browse" lists another folder (without
+    // those files) in the directory box.
+    QTest::addColumn<QString>("after");
     QTest::addColumn<QStringList>("modals"); // what the user sees, in order
     QTest::addColumn<QString>("told");       // the start of the last box's text
+    const QStringList modals{QStringLiteral("QFileDialog"), QStringLiteral("CMessageBox")};
     QTest::newRow("refused: told before any dialog")
-        << true << QStringList{QStringLiteral("QFileDialog"), QStringLiteral("CMessageBox")}
+        << QStringLiteral("delete") << modals
         << QStringLiteral("Merge failed, these files are no longer in the video directory:");
     QTest::newRow("merged under the dialog")
-        << false << QStringList{QStringLiteral("QFileDialog"), QStringLiteral("CMessageBox")}
-        << QStringLiteral("Merge success, file path is ");
+        << QString() << modals << QStringLiteral("Merge success, file path is ");
+    QTest::newRow("the queued files, whatever the box shows since")
+        << QStringLiteral("browse") << modals << QStringLiteral("Merge success, file path is ");
 }
 
 void TestMergePage::mergeButton()
 {
-    QFETCH(bool, gone);
+    QFETCH(QString, after);
     QFETCH(QStringList, modals);
     QFETCH(QString, told);
     // A folder of its own, so a queued file can go.
@@ -264,9 +268,14 @@ void TestMergePage::mergeButton()
     m_window->btnEditSlot();
     QTRY_VERIFY(!m_window->findChild<BatchProbe*>()->isRunning());
     queue({QStringLiteral("one.mp4"), QStringLiteral("two.mp4")});
+    const bool gone = after == QLatin1String("delete");
     if (gone)
         QVERIFY(QFile::remove(in.filePath(QStringLiteral("two.mp4"))));
     QTemporaryDir outDir;
+    if (after == QLatin1String("browse")) {
+        m_window->m_pMergeDirEdit->setText(outDir.path());
+        m_window->btnEditSlot();
+    }
     m_boxes->folder = outDir.path();
     QSignalSpy reports(m_window.get(), &DRUI::AddProcessCallBack);
 

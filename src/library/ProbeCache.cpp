@@ -40,6 +40,12 @@ void ProbeCache::insert(const QString& path, const FileStamp& stamp, const Media
     if (stamp.size < 0)
         return;
     const QString key = keyOf(path);
+    // Why the tool could not open a file may pass (its permissions, a busy machine): it is
+    // asked again next time.
+    if (!facts.opened) {
+        m_entries.remove(key);
+        return;
+    }
     if (m_entries.size() >= kMostEntries && !m_entries.contains(key))
         m_entries.clear();
     m_entries.insert(key, {stamp, facts});

@@ -27,7 +27,8 @@ public:
     // until the next insert().
     const MediaFacts* find(const QString& path, const FileStamp& stamp) const;
     // Remembers `facts` of `path` as the file was at `stamp` (taken before the probe started),
-    // in place of anything remembered for it before. A missing file is not remembered.
+    // in place of anything remembered for it before. A missing file, and one the tool could not
+    // open, is not remembered.
     void insert(const QString& path, const FileStamp& stamp, const MediaFacts& facts);
     qsizetype size() const { return m_entries.size(); }
 

@@ -104,8 +104,9 @@ void TestMediaProbe::cacheKeepsTheNewestResult()
 {
     ProbeCache cache;
     MediaFacts before;
+    before.opened = true;
     before.durationText = QStringLiteral("00:00:01");
-    MediaFacts after;
+    MediaFacts after = before;
     after.durationText = QStringLiteral("00:00:09");
     cache.insert(QStringLiteral("/v/a.mp4"), {10, 1}, before);
     cache.insert(QStringLiteral("/v/a.mp4"), {90, 2}, after);
@@ -115,6 +116,11 @@ void TestMediaProbe::cacheKeepsTheNewestResult()
     // A file that is not there is never remembered.
     cache.insert(QStringLiteral("/v/gone.mp4"), {}, after);
     QCOMPARE(cache.size(), qsizetype(1));
+    // Nor is a file the tool could not open (unreadable for now, the tool too slow), and what
+    // was known of it goes.
+    cache.insert(QStringLiteral("/v/a.mp4"), {90, 2}, MediaFacts());
+    QVERIFY(!cache.find(QStringLiteral("/v/a.mp4"), {90, 2}));
+    QCOMPARE(cache.size(), qsizetype(0));
 }
 
 QTEST_GUILESS_MAIN(TestMediaProbe)

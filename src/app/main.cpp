@@ -22,6 +22,18 @@ namespace
 
 Q_LOGGING_CATEGORY(lcStart, "vistrel.start")
 
+// Whether the window has somewhere to show: an X or Wayland display, or a platform chosen by
+// the user (QT_QPA_PLATFORM). Without one Qt aborts, with advice to reinstall.
+bool hasDisplay()
+{
+    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+const char kNoDisplay[] =
+    "there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+
 int runLauncher()
 {
     // A running instance only has to show its window.
@@ -33,6 +45,8 @@ int runLauncher()
                      why.toUtf8().constData());
         return 1;
     };
+    if (!hasDisplay())
+        return fail(QString::fromLatin1(kNoDisplay));
     const QString state = stateFolderFor(QProcessEnvironment::systemEnvironment());
     if (state.isEmpty())
         return fail(QStringLiteral("neither XDG_STATE_HOME nor HOME names a folder"));
@@ -82,6 +96,10 @@ void bringForward(QWidget* window)
 
 int runApplication(int argc, char* argv[])
 {
+    if (!hasDisplay()) {
+        std::fprintf(stderr, "Vistrel: %s\n", kNoDisplay);
+        return 1;
+    }
     QApplication app(argc, argv);
     // A second start only brings this one's window forward; it never touches Out.txt.
     SingleInstance instance(SingleInstance::defaultFolder());

@@ -101,6 +101,7 @@ private Q_SLOTS:
     void applicationRunsAndCleansUp_data();
     void applicationRunsAndCleansUp();
     void launcherRelaunchesAsTheUser();
+    void launcherTellsWhyItCannotStart_data();
     void launcherTellsWhyItCannotStart();
     void secondStartShowsTheFirst_data();
     void secondStartShowsTheFirst();
@@ -203,24 +204,39 @@ void TestLaunch::launcherRelaunchesAsTheUser()
     QVERIFY(!QFileInfo::exists(out));
 }
 
+void TestLaunch::launcherTellsWhyItCannotStart_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("state folder is a file") << QStringList() << "state";
+    QTest::newRow("no display, launcher") << QStringList() << "display";
+    QTest::newRow("no display, application") << QStringList{QStringLiteral("start")} << "display";
+}
+
 void TestLaunch::launcherTellsWhyItCannotStart()
 {
+    QFETCH(QStringList, args);
+    QFETCH(QString, problem);
     AppCopy app;
     QVERIFY(app.ok);
     QFile blocker(app.path(QStringLiteral("state")));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     QProcessEnvironment env = appEnvironment(app);
-    env.insert(QStringLiteral("XDG_STATE_HOME"), blocker.fileName());
+    if (problem == QLatin1String("state"))
+        env.insert(QStringLiteral("XDG_STATE_HOME"), blocker.fileName());
+    else
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     QProcess launcher;
     launcher.setProcessEnvironment(env);
-    launcher.start(app.executable, {});
+    launcher.start(app.executable, args);
     QVERIFY(launcher.waitForFinished(20000));
     QCOMPARE(launcher.exitStatus(), QProcess::NormalExit);
     QVERIFY(launcher.exitCode() != 0);
     const QString said = QString::fromUtf8(launcher.readAllStandardError());
-    QVERIFY2(said.contains(QStringLiteral("cannot start")) &&
-                 said.contains(blocker.fileName() + QStringLiteral("/vistrel")),
-             qPrintable(said));
+    const QString cause = problem == QLatin1String("state")
+                              ? blocker.fileName() + QStringLiteral("/vistrel")
+                              : QStringLiteral("no display to show the window on");
+    QVERIFY2(said.startsWith(QLatin1String("Vistrel: ")) && said.contains(cause), qPrintable(said));
 }
 
 void TestLaunch::secondStartShowsTheFirst_data()

@@ -37,8 +37,12 @@ int DRUI::StartQProcessCut()
     m_nCutProgress = 0;
     // Should the program crash meanwhile, its next start cleans up there.
     RememberWorkFolder(workJournalFile(), m_strCutOutDir);
-    const JobResult result = RunJob(
-        *m_pCutJob, CutRequest{m_strCutSrcFile, m_n64StartTime, m_n64EndTime, m_strCutOutDir});
+    // The slider counts whole seconds: an end mark on its last one stands for the end of the
+    // file, or the fraction of a second after it could never be kept.
+    const qint64 end =
+        m_n64Duration > 0 && m_n64EndTime == m_n64Duration ? m_n64EndTime + 1 : m_n64EndTime;
+    const JobResult result =
+        RunJob(*m_pCutJob, CutRequest{m_strCutSrcFile, m_n64StartTime, end, m_strCutOutDir});
     m_strCutOutFile = result.outputPath;
     m_nCutError = result.code();
     SCANUI::m_strReason = result.reason;

@@ -83,7 +83,7 @@ void TestCutPage::initTestCase()
     makeFile(m_folder + QStringLiteral("/notes.txt"), QStringLiteral("2023-07-01 10:00"));
 
     testutil::ClipOptions opts;
-    opts.seconds = 6;
+    opts.seconds = 6.5;
     QVERIFY(testutil::makeClip(m_dir.filePath(QStringLiteral("real.mp4")), opts));
 
     m_window = testui::makeWindow(m_dir.path(), m_folder);
@@ -278,16 +278,20 @@ void TestCutPage::cutButton_data()
     QTest::addColumn<bool>("chooseFolder");
     QTest::addColumn<QStringList>("modals"); // the modal windows the user sees, in order
     QTest::addColumn<QStringList>("files");  // what the output folder holds afterwards
+    QTest::addColumn<double>("lasts");       // the cut's length, when it is made
     const QStringList cut{QStringLiteral("Cut_real.mp4")};
+    const QStringList told{QStringLiteral("QFileDialog"), QStringLiteral("CMessageBox")};
     QTest::newRow("end before start: told, no folder asked")
         << qint64(4) << qint64(2) << true << QStringList{QStringLiteral("CMessageBox")}
-        << QStringList();
+        << QStringList() << 0.0;
     QTest::newRow("folder chooser canceled: nothing")
         << qint64(1) << qint64(3) << false << QStringList{QStringLiteral("QFileDialog")}
-        << QStringList();
+        << QStringList() << 0.0;
     QTest::newRow("a span: cut under the dialog, success told")
-        << qint64(1) << qint64(3) << true
-        << QStringList{QStringLiteral("QFileDialog"), QStringLiteral("CMessageBox")} << cut;
+        << qint64(1) << qint64(3) << true << told << cut << 2.0;
+    // The slider shows whole seconds (6 of 6.5): its end stands for the file's.
+    QTest::newRow("end at the slider's end: to the end of the file")
+        << qint64(1) << qint64(6) << true << told << cut << 5.5;
 }
 
 void TestCutPage::cutButton()
@@ -297,8 +301,10 @@ void TestCutPage::cutButton()
     QFETCH(bool, chooseFolder);
     QFETCH(QStringList, modals);
     QFETCH(QStringList, files);
+    QFETCH(double, lasts);
     QTemporaryDir out;
     m_window->m_strCutSrcFile = m_dir.filePath(QStringLiteral("real.mp4"));
+    m_window->m_n64Duration = 6;
     m_window->m_n64StartTime = start;
     m_window->m_n64EndTime = end;
     m_window->m_strCutOutDir = out.path();
@@ -319,6 +325,8 @@ void TestCutPage::cutButton()
         QCOMPARE(reports.last().at(0).toInt(), 100);
         QCOMPARE(reports.last().at(3).toInt(), 0);
         QVERIFY(answerer.seen.last().text.startsWith(QLatin1String("Cut success")));
+        const double duration = testutil::probeDuration(out.filePath(files.first()));
+        QVERIFY2(qAbs(duration - lasts) < 0.2, qPrintable(QString::number(duration)));
     }
 }
 

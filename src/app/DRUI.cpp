@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -97,9 +98,16 @@ void DRUI::Init()
     QTimer::singleShot(0, this, [this] {
         if (m_bRecordExiting || !m_pRecordDirEdit)
             return;
-        for (const QString& folder : RememberedWorkFolders(workJournalFile()))
+        const QStringList folders = RememberedWorkFolders(workJournalFile());
+        for (const QString& folder : folders)
             RemoveLeftovers(folder);
+        // Recordings: in the save folder, and in any a recording went to before it was changed.
         m_pRecordSession->recoverLeftovers(m_pRecordDirEdit->text());
+        const QString saveFolder = QDir(m_pRecordDirEdit->text()).absolutePath();
+        for (const QString& folder : folders) {
+            if (folder != saveFolder)
+                m_pRecordSession->recoverLeftovers(folder);
+        }
     });
 }
 

@@ -1,6 +1,7 @@
 // Recording control on the window: the Record/Stop toggles, the 200 ms status tick, and what
 // the window shows when the recording session changes state or ends.
 #include "app/DRUI.h"
+#include "app/UserFolders.h"
 
 #include "dialogs/MessageBox.h"
 #include "media/DeviceList.h"
@@ -10,6 +11,7 @@
 #include "record/X11Capture.h"
 #include "record/wayland/WaylandCapture.h"
 #include "support/Helpers.h"
+#include "support/WorkingFile.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -159,6 +161,9 @@ void DRUI::StartQProcessRecord()
     }
     const QDateTime now = QDateTime::currentDateTime();
     m_strRecordFile = chooseRecordingPaths(m_pRecordDirEdit->text(), now).finalPath;
+    // Should the program crash meanwhile, its next start recovers the recording there, also
+    // when the save folder has been changed since.
+    RememberWorkFolder(workJournalFile(), m_pRecordDirEdit->text());
     m_pRecordSession->start(m_pRecordDirEdit->text(), sources, now);
 }
 

@@ -75,6 +75,15 @@ void TestRecordSafety::programKilledRecoveredAtNextStart()
 {
     QTemporaryDir tmp;
     const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
+    // The program and the next start keep their list of folders worked in here.
+    const QByteArray stateHome = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", tmp.filePath(QStringLiteral("state")).toUtf8());
+    const auto restore = qScopeGuard([&] {
+        if (stateHome.isEmpty())
+            qunsetenv("XDG_STATE_HOME");
+        else
+            qputenv("XDG_STATE_HOME", stateHome);
+    });
     // The tool does not go on recording on its own, and what it wrote plays to the end.
     QString why;
     const QString work = rectest::recordThenKillProgram(
@@ -87,8 +96,8 @@ void TestRecordSafety::programKilledRecoveredAtNextStart()
     // Told to stop once, the tool wrote the end of its file too.
     QVERIFY(testutil::fragmentedMp4Finished(work));
 
-    // Recovered at once, however recent: no process holds it. Another working file that a
-    // recording elsewhere holds is left alone.
+    // Recovered at once, however recent: no process holds it, and the save folder has been
+    // changed since. Another working file that a recording elsewhere holds is left alone.
     const QString busy = QDir(saveDir).filePath(workingFileName(QStringLiteral("busy.mp4")));
     QVERIFY(testutil::writeRandomFile(busy, 4096));
     const QByteArray busySum = testutil::checksum(busy);
@@ -96,7 +105,7 @@ void TestRecordSafety::programKilledRecoveredAtNextStart()
     QVERIFY(elsewhere.acquire(busy));
 
     testui::ModalAnswerer boxes;
-    auto w = testui::makeWindow(tmp.path(), saveDir, true);
+    auto w = testui::makeWindow(tmp.path(), tmp.filePath(QStringLiteral("Other")), true);
     QVERIFY(QTest::qWaitFor(
         [&] {
             return testui::filesIn(saveDir) == QStringList({QFileInfo(busy).fileName(), finalName});

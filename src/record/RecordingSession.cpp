@@ -255,6 +255,15 @@ void RecordingSession::checkSpace()
         return;
     // The folder the recording writes to, whatever the page shows meanwhile.
     const QString dir = QFileInfo(m_workPath).absolutePath();
+    if (m_state == State::Live && !QFileInfo::exists(m_workPath)) {
+        // The tool would go on writing into a file nobody can reach any more.
+        m_toolFailure = QFileInfo::exists(dir)
+                            ? QStringLiteral("its file in %1 was deleted.").arg(dir)
+                            : QStringLiteral("the folder %1 was deleted.").arg(dir);
+        qCWarning(lcSession).noquote() << "stopping:" << m_toolFailure;
+        stop();
+        return;
+    }
     if (GetFreeSpace(dir) >= m_lowSpaceLimit)
         return;
     qCWarning(lcSession) << "less than" << m_lowSpaceLimit << "bytes free: stopping";

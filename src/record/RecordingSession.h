@@ -106,6 +106,7 @@ private:
     void onRunOutput();
     void onRunFinished(const ToolResult& result);
     void onFinalized(const FinalizeOutcome& outcome);
+    // Stops a recording whose disk is nearly full, or whose file was deleted.
     void checkSpace();
     void next();
     void endWith(const RecordingOutcome& outcome);

@@ -26,6 +26,7 @@ private Q_SLOTS:
     void initTestCase();
     void toolKilledWhileRecording();
     void programKilledRecoveredAtNextStart();
+    void saveFolderDeletedWhileRecording();
 
 private:
     bool m_ready;
@@ -121,6 +122,25 @@ void TestRecordSafety::programKilledRecoveredAtNextStart()
     const double first = testutil::firstVideoFrameTime(finalPath);
     QVERIFY2(first >= 0 && first < 0.05, qPrintable(QString::number(first)));
     QVERIFY(testutil::probeDuration(finalPath) >= 3.5);
+}
+
+void TestRecordSafety::saveFolderDeletedWhileRecording()
+{
+    testui::ModalAnswerer boxes;
+    QTemporaryDir tmp;
+    const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
+    auto w = testui::makeWindow(tmp.path(), saveDir, true);
+    w->btnSlotRecord();
+    QVERIFY(testui::waitUntilLive(*w));
+    QVERIFY(QDir(saveDir).removeRecursively());
+
+    // Stopped at once, and told why, rather than recording on into nothing until Stop.
+    QVERIFY(QTest::qWaitFor([] { return !DRUI::m_bIsStart; }, 5000));
+    QVERIFY(testui::waitUntilIdle(*w));
+    QVERIFY(QTest::qWaitFor([&] { return boxes.texts().size() == 1; }, 5000));
+    QVERIFY2(boxes.texts()[0].contains(QLatin1String("the folder ") + saveDir +
+                                       QLatin1String(" was deleted")),
+             qPrintable(boxes.texts()[0]));
 }
 
 RECTEST_MAIN(TestRecordSafety)

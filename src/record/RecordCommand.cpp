@@ -144,6 +144,17 @@ QStringList videoStartProbeArguments(const QString& workPath)
             QStringLiteral("-f"),           QStringLiteral("framemd5"),  QStringLiteral("-")};
 }
 
+QString soundSourceFailure(const QString& line, const QStringList& sources)
+{
+    for (const QString& source : sources) {
+        const QString prefix = source + QStringLiteral(": ");
+        if (!source.isEmpty() && line.startsWith(prefix))
+            return QStringLiteral("the sound from %1 failed (%2).")
+                .arg(source, line.mid(prefix.size()).trimmed());
+    }
+    return {};
+}
+
 double videoStartSeconds(const QStringList& probeLines)
 {
     static const QRegularExpression timeBase(QStringLiteral("^#tb 0: (\\d+)/(\\d+)\\s*$"));

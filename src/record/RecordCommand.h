@@ -37,6 +37,11 @@ QStringList recordArguments(const QStringList& inputs, int soundInputs,
                             const QString& pictureFilter, bool endWithPictures,
                             const QString& outputPath);
 
+// When `line` of a recording's output tells that one of the sound `sources` failed (the tool
+// names the input, "<source>: <error>", and records on without its sound): a sentence naming
+// the source and the error. Empty for every other line.
+QString soundSourceFailure(const QString& line, const QStringList& sources);
+
 // Arguments of the run that prints the first video packets of `workPath` (framemd5 on stdout).
 QStringList videoStartProbeArguments(const QString& workPath);
 

@@ -200,6 +200,14 @@ void RecordingSession::onRunOutput()
             if (m_state == State::Starting)
                 setState(State::Live);
         }
+        // The tool records on without the sound: a recording made for its sound is stopped
+        // and the cause told, rather than found silent at the end.
+        const QString failure = soundSourceFailure(line, m_audioSources);
+        if (!failure.isEmpty() && !m_stopAsked && m_toolFailure.isEmpty()) {
+            m_toolFailure = failure;
+            qCWarning(lcSession).noquote() << "stopping:" << failure;
+            stop();
+        }
     }
     if (m_stopAsked && m_liveSinceMs > 0)
         endRun();

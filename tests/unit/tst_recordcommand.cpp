@@ -39,6 +39,8 @@ private Q_SLOTS:
     void linuxCommand();
     void videoStart_data();
     void videoStart();
+    void soundSourceFailure_data();
+    void soundSourceFailure();
     void finalizeStartsAtTheFrame_data();
     void finalizeStartsAtTheFrame();
 };
@@ -134,6 +136,32 @@ void TestRecordCommand::videoStart()
     QFETCH(QStringList, lines);
     QFETCH(double, seconds);
     QCOMPARE(videoStartSeconds(lines), seconds);
+}
+
+void TestRecordCommand::soundSourceFailure_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("told");
+    // The sound server stopped while recording.
+    QTest::newRow("source gone") << "alsa_output.pci.monitor: Generic error in an external library"
+                                 << "the sound from alsa_output.pci.monitor failed (Generic error "
+                                    "in an external library).";
+    QTest::newRow("its input's description")
+        << "Input #1, pulse, from 'alsa_output.pci.monitor':" << QString();
+    QTest::newRow("another input's warning")
+        << "[pulse @ 0x55d] Thread message queue blocking; consider raising the "
+           "thread_queue_size option (current value: 8)"
+        << QString();
+    QTest::newRow("the output's error") << "/home/u/.rec.mp4: No space left on device" << QString();
+}
+
+void TestRecordCommand::soundSourceFailure()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, told);
+    QCOMPARE(::soundSourceFailure(
+                 line, {QStringLiteral("mic"), QStringLiteral("alsa_output.pci.monitor")}),
+             told);
 }
 
 void TestRecordCommand::finalizeStartsAtTheFrame_data()

@@ -2,10 +2,12 @@
 #include "app/DRUI.h"
 #include "app/PageChrome.h"
 #include "app/URLConfig.h"
+#include "dialogs/MessageBox.h"
 #include "dialogs/Style.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,14 +21,23 @@ namespace
 Q_LOGGING_CATEGORY(lcShell, "vistrel.shell")
 
 // Opens a page shipped beside the executable (`relative` to its folder) as a file URL.
-void openShippedPage(const char* relative)
+void openShippedPage(QWidget* window, const char* relative)
 {
     const QString path =
         QCoreApplication::applicationDirPath() + QLatin1Char('/') + QString::fromUtf8(relative);
-    if (!QFileInfo::exists(path))
+    if (!QFileInfo::exists(path)) {
         qCWarning(lcShell) << "shipped page missing:" << path;
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        CMessageBox::Inform(window, QStringLiteral("The page %1 is missing from this "
+                                                   "installation of Vistrel.")
+                                        .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
         qCWarning(lcShell) << "no program opened" << path;
+        CMessageBox::Inform(window, QStringLiteral("No program could open the page. Open it in "
+                                                   "a web browser: %1")
+                                        .arg(QDir::toNativeSeparators(path)));
+    }
 }
 
 QPushButton* createTile(const QString& image, const QString& text)
@@ -135,15 +146,15 @@ QPushButton* DRUI::CreateButton(int type, int x, QWidget* parent)
 
 void DRUI::btnHelpSlot()
 {
-    openShippedPage(CURLConfig::GetInstance().m_szHelpPage);
+    openShippedPage(this, CURLConfig::GetInstance().m_szHelpPage);
 }
 
 void DRUI::btnSupportSlot()
 {
-    openShippedPage(CURLConfig::GetInstance().m_szSupportPage);
+    openShippedPage(this, CURLConfig::GetInstance().m_szSupportPage);
 }
 
 void DRUI::btnAboutSlot()
 {
-    openShippedPage(CURLConfig::GetInstance().m_szAboutPage);
+    openShippedPage(this, CURLConfig::GetInstance().m_szAboutPage);
 }

@@ -127,6 +127,19 @@ private Q_SLOTS:
         QVERIFY2(QFileInfo(url.toLocalFile()).isFile(), qPrintable(url.toLocalFile()));
     }
 
+    void pageWithoutAProgramIsNamed()
+    {
+        // No program takes the page (as on a desktop without a browser): its path is told.
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        testui::ModalAnswerer boxes;
+        m_window->btnHelpSlot();
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_catcher, "open");
+        QCOMPARE(boxes.texts().size(), 1);
+        QVERIFY2(boxes.texts().first().startsWith(QLatin1String("No program could open")) &&
+                     boxes.texts().first().endsWith(QLatin1String("/doc/help.html")),
+                 qPrintable(boxes.texts().first()));
+    }
+
     void recordTileKeepsOneTrayIcon()
     {
         QPushButton* record = tile(QStringLiteral("The easiest"));

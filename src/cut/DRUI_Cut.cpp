@@ -9,6 +9,7 @@
 #include "support/Helpers.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -246,9 +247,12 @@ void DRUI::CutTableItemClick(QTableWidgetItem*)
         qCWarning(lcCut) << "no duration for" << m_strCutSrcFile << "- probe said" << probed;
         // A tool that cannot be started says nothing about the file.
         const ToolResult probe = m_pDeviceProcess->lastResult();
+        const QFileInfo file(m_strCutSrcFile);
         CMessageBox::Inform(
             this, probe.status == ToolResult::Status::FailedToStart
                       ? QStringLiteral("The file cannot be read: ") + describeToolResult(probe)
+                  : !file.isReadable()
+                      ? QStringLiteral("The file cannot be read: you have no permission to.")
                       : QStringLiteral("The file could not be read. It may be damaged."));
     }
 }

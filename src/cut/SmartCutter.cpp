@@ -342,7 +342,13 @@ void SmartCutter::afterProbe(const ToolResult& result)
             return;
         }
         qCWarning(lcCut).noquote() << "cut probe failed:" << describeToolResult(result);
-        fail(failureText(result));
+        const bool noPicture =
+            std::any_of(m_lines.cbegin(), m_lines.cend(), [](const QString& line) {
+                return line.startsWith(QLatin1String("Stream map '0:v:0' matches no streams"));
+            });
+        fail(noPicture ? QStringLiteral("Clip failed: %1 has no picture to cut.")
+                             .arg(QFileInfo(m_source).fileName())
+                       : failureText(result));
         return;
     }
     const QVector<MediaFacts> facts = parseInputDescriptions(m_lines.join(QLatin1Char('\n')));

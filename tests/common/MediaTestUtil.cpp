@@ -39,26 +39,25 @@ QString ffprobePath()
 
 bool makeClip(const QString& path, const ClipOptions& opts)
 {
-    QStringList args{QStringLiteral("-v"),
-                     QStringLiteral("error"),
-                     QStringLiteral("-y"),
-                     QStringLiteral("-f"),
-                     QStringLiteral("lavfi"),
-                     QStringLiteral("-i"),
-                     QStringLiteral("testsrc=duration=%1:size=%2:rate=%3")
-                         .arg(opts.seconds)
-                         .arg(opts.size)
-                         .arg(opts.rate)};
+    QStringList args{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y")};
+    if (opts.video)
+        args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
+             << QStringLiteral("testsrc=duration=%1:size=%2:rate=%3")
+                    .arg(opts.seconds)
+                    .arg(opts.size)
+                    .arg(opts.rate);
     if (opts.audio)
         args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
              << QStringLiteral("sine=frequency=440:duration=%1:sample_rate=%2")
                     .arg(opts.seconds)
                     .arg(opts.sampleRate);
-    args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-preset")
-         << QStringLiteral("ultrafast") << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p")
-         << QStringLiteral("-g") << QString::number(opts.keyframeEvery)
-         << QStringLiteral("-keyint_min") << QString::number(opts.keyframeEvery)
-         << QStringLiteral("-sc_threshold") << QStringLiteral("0");
+    if (opts.video)
+        args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-preset")
+             << QStringLiteral("ultrafast") << QStringLiteral("-pix_fmt")
+             << QStringLiteral("yuv420p") << QStringLiteral("-g")
+             << QString::number(opts.keyframeEvery) << QStringLiteral("-keyint_min")
+             << QString::number(opts.keyframeEvery) << QStringLiteral("-sc_threshold")
+             << QStringLiteral("0");
     if (opts.audio)
         args << QStringLiteral("-c:a") << QStringLiteral("aac");
     args << path;

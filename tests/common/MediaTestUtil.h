@@ -13,11 +13,13 @@ struct ClipOptions {
     QString size = QStringLiteral("320x240");
     int rate = 30;
     int keyframeEvery = 30; // frames between keyframes
+    bool video = true;
     bool audio = true;
     int sampleRate = 44100;
 };
 
-// Writes an H.264 (+ AAC) MP4 made from lavfi test sources. Returns false on failure.
+// Writes an H.264 (+ AAC) MP4, or an AAC-only one, made from lavfi test sources. Returns false on
+// failure.
 bool makeClip(const QString& path, const ClipOptions& opts = ClipOptions());
 
 // The real ffmpeg / ffprobe of the system.

@@ -69,6 +69,9 @@ void TestCutJob::initTestCase()
     opts.keyframeEvery = 40;
     QVERIFY(testutil::makeClip(m_clip20, opts));
     QVERIFY(testutil::writeRandomFile(m_dir.filePath(QStringLiteral("noise.mp4")), 200000));
+    testutil::ClipOptions soundOnly;
+    soundOnly.video = false;
+    QVERIFY(testutil::makeClip(m_dir.filePath(QStringLiteral("sound.mp4")), soundOnly));
     QVERIFY(testutil::makeCutShort(m_clip20, m_dir.filePath(QStringLiteral("cut short.mp4"))));
     m_clip20Sum = testutil::checksum(m_clip20);
 }
@@ -138,6 +141,8 @@ void TestCutJob::failureLeavesNothing_data()
     QTest::addColumn<QString>("told");     // the start of the reason
     const QString format = QStringLiteral("Clip failed, not an valid format");
     QTest::newRow("random bytes") << "noise.mp4" << QString() << format;
+    QTest::newRow("sound only") << "sound.mp4" << QString()
+                                << "Clip failed: sound.mp4 has no picture to cut.";
     QTest::newRow("missing source")
         << "gone.mp4" << QString() << "Clip failed: gone.mp4 cannot be found.";
     QTest::newRow("input cut short, index still whole")

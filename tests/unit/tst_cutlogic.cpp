@@ -76,6 +76,13 @@ void TestCutLogic::outputName()
 void TestCutLogic::workingFileStaysOutOfLists()
 {
     QTemporaryDir out;
+    // A final name as long as a name may be has a working name too.
+    const QString longest = out.filePath(QStringLiteral("Cut_") + QString(121, QChar(0x00e9)) +
+                                         QStringLiteral("x.mp4"));
+    const QString longWork = ReserveWorkingFile(longest);
+    QVERIFY(!longWork.isEmpty() && IsWorkingFileName(QFileInfo(longWork).fileName()));
+    QVERIFY(QFile::remove(longWork));
+
     const QString finalPath = out.filePath(QStringLiteral("Cut_my clip.v2.mp4"));
     QString error;
     const QString work = ReserveWorkingFile(finalPath, &error);

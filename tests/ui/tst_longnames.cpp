@@ -87,14 +87,17 @@ private Q_SLOTS:
                     table->columnViewportPosition(last) + table->columnWidth(last) <=
                         table->viewport()->width());
         // Size and Time show whole, no name wraps out of its row, and the name, elided in its
-        // middle, is whole in its tooltip.
+        // middle, is whole in its tooltip (the merge list's shows the file's folder too).
         const QAbstractItemView* view = table;
         for (int column = 1; column <= last; ++column)
             QVERIFY(table->columnWidth(column) >= view->sizeHintForColumn(column));
         for (int row = 0; row < table->rowCount(); ++row) {
             QVERIFY(table->item(row, last) && !table->item(row, last)->text().isEmpty());
             QVERIFY(table->rowHeight(row) >= view->sizeHintForRow(row));
-            QCOMPARE(table->item(row, 0)->toolTip(), table->item(row, 0)->text());
+            const QString tip = table->item(row, 0)->toolTip();
+            QVERIFY2(tip == table->item(row, 0)->text() ||
+                         tip.endsWith(QLatin1Char('/') + table->item(row, 0)->text()),
+                     qPrintable(tip));
         }
     }
 

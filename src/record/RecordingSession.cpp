@@ -136,6 +136,14 @@ void RecordingSession::onPrepared()
                  QStringLiteral("Cannot record: the folder %1 cannot be created.").arg(m_folder)});
         return;
     }
+    if (GetFreeSpace(m_folder) < m_lowSpaceLimit) {
+        // The space watch would stop it at once: a file of a few pictures at each Record.
+        qCWarning(lcSession) << "less than" << m_lowSpaceLimit << "bytes free: not starting";
+        m_capture->release();
+        m_lowSpace = true;
+        endWith({RecordingOutcome::Kind::StoppedLowSpace, {}, {}});
+        return;
+    }
     // The working file is made here and locked before the tool writes it: the lock (which the
     // tool inherits) tells another start that the file is no leftover, however young or old.
     QString error;

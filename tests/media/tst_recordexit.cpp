@@ -94,6 +94,12 @@ void TestRecordExit::lowSpaceStops()
                  QStringList{QStringLiteral("Not enough space, recording stopped.")});
         QCOMPARE(boxes.seen.first().title, QStringLiteral("Recorder"));
         QCOMPARE(DRUI::m_nRecorderRet, 0);
+
+        // Record again on the full disk: told the same, before any file is made.
+        w->btnSlotRecord();
+        QVERIFY(QTest::qWaitFor([&] { return boxes.texts().size() == 2; }, 10000));
+        QCOMPARE(boxes.texts().last(), QStringLiteral("Not enough space, recording stopped."));
+        QVERIFY(testui::waitUntilIdle(*w));
     }
     checkOneRecording(disk.path, 1.5);
 }

@@ -2,6 +2,7 @@
 #include "app/DRUI.h"
 
 #include "app/PageChrome.h"
+#include "dialogs/MessageBox.h"
 #include "dialogs/Style.h"
 #include "media/DeviceList.h"
 #include "record/wayland/ScreenCastPortal.h"
@@ -159,9 +160,13 @@ void DRUI::btnSlotLayout2Dir()
     m_pRecordDirEdit->setText(dir);
     if (dir.isEmpty())
         return;
-    {
-        QSettings settings(m_strIniPath, QSettings::IniFormat);
-        settings.setValue(kSavePathKey, dir);
-    }
+    QSettings settings(m_strIniPath, QSettings::IniFormat);
+    settings.setValue(kSavePathKey, dir);
+    settings.sync();
     RefreshFreeSpaceLabel();
+    // The folder is used all the same; only the next start would not know it.
+    if (settings.status() != QSettings::NoError)
+        CMessageBox::Inform(this, QStringLiteral("The save folder is used until Vistrel ends, but "
+                                                 "it cannot be remembered: %1 cannot be written.")
+                                      .arg(QDir::toNativeSeparators(m_strIniPath)));
 }

@@ -5,7 +5,9 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QStackedLayout>
@@ -137,6 +139,23 @@ private Q_SLOTS:
         QCOMPARE(boxes.texts().size(), 1);
         QVERIFY2(boxes.texts().first().startsWith(QLatin1String("No program could open")) &&
                      boxes.texts().first().endsWith(QLatin1String("/doc/help.html")),
+                 qPrintable(boxes.texts().first()));
+    }
+
+    void saveFolderThatCannotBeRememberedIsTold()
+    {
+        // The settings' folder is a file: no user, root included, can write the settings.
+        QFile blocker(m_dir.filePath(QStringLiteral("not a folder")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        const QString ini = m_window->m_strIniPath;
+        m_window->m_strIniPath = blocker.fileName() + QStringLiteral("/ScreenRecord.ini");
+        testui::ModalAnswerer boxes;
+        boxes.folder = m_dir.path();
+        m_window->btnSlotLayout2Dir();
+        m_window->m_strIniPath = ini;
+        QCOMPARE(m_window->m_pRecordDirEdit->text(), m_dir.path());
+        QCOMPARE(boxes.texts().size(), 1);
+        QVERIFY2(boxes.texts().first().contains(QLatin1String("cannot be remembered")),
                  qPrintable(boxes.texts().first()));
     }
 

@@ -192,8 +192,10 @@ void DRUI::OnRecordingStateChanged()
     if (state == State::Live)
         m_nRecordStartTick = uint(rsb_getTickCount());
     // The session ended the recording without the user (the tool stopped, the disk filled
-    // up, the capture went away): the page goes back to idle at once.
-    if (m_bIsStart && state != State::Starting && state != State::Live)
+    // up, the capture went away): the page goes back to idle at once. The previous recording
+    // ending while the next one waits for it is not that.
+    if (m_bIsStart && state != State::Starting && state != State::Live &&
+        !m_pRecordSession->startWaiting())
         StopRecording();
 }
 

@@ -60,6 +60,8 @@ public:
     void setSpaceCheckInterval(int ms);
 
     State state() const { return m_state; }
+    // A start waits for the previous recording to be finalised.
+    bool startWaiting() const { return m_startWaiting; }
     // A recording, a finalisation or a recovery is going, or a start waits for one.
     bool isBusy() const;
     // The run, for its process id and output (tests, benchmarks).

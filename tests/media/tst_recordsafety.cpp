@@ -27,6 +27,7 @@ private Q_SLOTS:
     void toolKilledWhileRecording();
     void programKilledRecoveredAtNextStart();
     void saveFolderDeletedWhileRecording();
+    void recordAgainRightAfterStop();
 
 private:
     bool m_ready;
@@ -141,6 +142,32 @@ void TestRecordSafety::saveFolderDeletedWhileRecording()
     QVERIFY2(boxes.texts()[0].contains(QLatin1String("the folder ") + saveDir +
                                        QLatin1String(" was deleted")),
              qPrintable(boxes.texts()[0]));
+}
+
+void TestRecordSafety::recordAgainRightAfterStop()
+{
+    testui::ModalAnswerer boxes;
+    QTemporaryDir tmp;
+    const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
+    auto w = testui::makeWindow(tmp.path(), saveDir, true);
+    w->btnSlotRecord();
+    QVERIFY(testui::waitUntilLive(*w));
+    QTest::qWait(1500);
+    w->btnSlotRecord();
+    w->btnSlotRecord();
+
+    // The second recording waits for the first to be finalised, then goes on until Stop.
+    QVERIFY(QTest::qWaitFor([&] { return testui::filesIn(saveDir).size() == 1; }, 20000));
+    QVERIFY(testui::waitUntilLive(*w));
+    QTest::qWait(1500);
+    QVERIFY(DRUI::m_bIsStart);
+    w->btnSlotRecord();
+    QVERIFY(testui::waitUntilIdle(*w));
+    const QStringList files = testui::filesIn(saveDir);
+    QCOMPARE(files.size(), 2);
+    for (const QString& file : files)
+        QVERIFY(testutil::probeDuration(QDir(saveDir).filePath(file)) >= 1.2);
+    QCOMPARE(boxes.texts(), QStringList());
 }
 
 RECTEST_MAIN(TestRecordSafety)

@@ -86,6 +86,11 @@ QString jobFailureText(JobKind kind, const ToolResult& result, const QString& in
     case FailureCause::DiskFull:
         return jobFailureText(kind, result.cause, outputFolder, {});
     case FailureCause::NotWritable:
+        // The tool names the path it was refused: it may be the input's.
+        if (!input.isEmpty() && result.causeLine.startsWith(input + QStringLiteral(": ")))
+            return jobFailureText(kind, FailureCause::Other, {},
+                                  QStringLiteral("%1 cannot be read (permission denied).")
+                                      .arg(QFileInfo(input).fileName()));
         return jobFailureText(kind, result.cause, outputFolder,
                               result.causeLine.contains(QLatin1String("Read-only"))
                                   ? QStringLiteral("its disk is read-only")

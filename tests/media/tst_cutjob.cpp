@@ -155,6 +155,8 @@ void TestCutJob::failureLeavesNothing_data()
                                << "Clip failed: the disk of ";
     QTest::newRow("output folder gone") << kClip << "outgone"
                                         << "Clip failed: the folder ";
+    QTest::newRow("input not readable") << kClip << "denied"
+                                        << "Clip failed: a \"quoted\" clip ü.mp4 cannot be read";
     QTest::newRow("tool exits 0 without output") << kClip << "silent"
                                                  << "Clip failed";
 }

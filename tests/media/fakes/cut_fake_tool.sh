@@ -7,6 +7,7 @@
 #   crash  - writes some bytes to its output (the last argument), then dies by a signal
 #   fail   - writes some bytes to its output, then exits 1
 #   outgone - cannot find the folder of its output, and exits 1
+#   denied - may not read its input, and exits 1
 #   silent - exits 0 without writing anything
 #   slow   - writes some bytes, prints one progress record, then waits quietly for "q"
 out="${!#}"
@@ -47,6 +48,10 @@ fail)
     ;;
 outgone)
     echo "$out: No such file or directory"
+    exit 1
+    ;;
+denied)
+    echo "$input: Permission denied"
     exit 1
     ;;
 silent)

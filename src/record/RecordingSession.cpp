@@ -272,6 +272,14 @@ void RecordingSession::checkSpace()
     // The folder the recording writes to, whatever the page shows meanwhile.
     const QString dir = QFileInfo(m_workPath).absolutePath();
     if (m_state == State::Live && !QFileInfo::exists(m_workPath)) {
+        // Moved with its folder (renamed, or put in the bin): the recording goes on there.
+        const QString moved = m_workLock.currentPath();
+        if (!moved.isEmpty()) {
+            qCInfo(lcSession).noquote() << "the recording's folder moved: now" << moved;
+            m_finalPath = QFileInfo(moved).dir().filePath(QFileInfo(m_finalPath).fileName());
+            m_workPath = moved;
+            return;
+        }
         // The tool would go on writing into a file nobody can reach any more.
         m_toolFailure = QFileInfo::exists(dir)
                             ? QStringLiteral("its file in %1 was deleted.").arg(dir)

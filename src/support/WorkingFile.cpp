@@ -121,6 +121,17 @@ void WorkLock::release()
     m_fd = -1;
 }
 
+QString WorkLock::currentPath() const
+{
+    if (m_fd < 0)
+        return {};
+    // The kernel keeps the path of an open file up to date; a deleted one's ends " (deleted)".
+    const QString path = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(m_fd));
+    if (path.isEmpty() || path.endsWith(QLatin1String(" (deleted)")) || !QFileInfo::exists(path))
+        return {};
+    return path;
+}
+
 QStringList RemoveLeftovers(const QString& folder)
 {
     QStringList removed;

@@ -43,6 +43,9 @@ public:
     bool acquire(const QString& path, bool inherited = false);
     void release();
     bool isHeld() const { return m_fd >= 0; }
+    // Where the locked file is now (it may have been moved with its folder); empty when it was
+    // deleted, or nothing is held.
+    QString currentPath() const;
 
 private:
     int m_fd = -1;

@@ -26,6 +26,7 @@ private Q_SLOTS:
     void initTestCase();
     void toolKilledWhileRecording();
     void programKilledRecoveredAtNextStart();
+    void saveFolderDeletedWhileRecording_data();
     void saveFolderDeletedWhileRecording();
     void recordAgainRightAfterStop();
 
@@ -125,16 +126,35 @@ void TestRecordSafety::programKilledRecoveredAtNextStart()
     QVERIFY(testutil::probeDuration(finalPath) >= 3.5);
 }
 
+void TestRecordSafety::saveFolderDeletedWhileRecording_data()
+{
+    QTest::addColumn<bool>("moved"); // renamed (or put in the bin) instead of deleted
+    QTest::newRow("deleted") << false;
+    QTest::newRow("moved") << true;
+}
+
 void TestRecordSafety::saveFolderDeletedWhileRecording()
 {
+    QFETCH(bool, moved);
     testui::ModalAnswerer boxes;
     QTemporaryDir tmp;
     const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
+    const QString movedDir = tmp.filePath(QStringLiteral("Bin"));
     auto w = testui::makeWindow(tmp.path(), saveDir, true);
     w->btnSlotRecord();
     QVERIFY(testui::waitUntilLive(*w));
-    QVERIFY(QDir(saveDir).removeRecursively());
+    QVERIFY(moved ? QDir().rename(saveDir, movedDir) : QDir(saveDir).removeRecursively());
 
+    if (moved) {
+        // The recording goes on, and is finished where its folder went.
+        QTest::qWait(1500);
+        QVERIFY(DRUI::m_bIsStart);
+        w->btnSlotRecord();
+        QVERIFY(testui::waitUntilIdle(*w));
+        QCOMPARE(testui::filesIn(movedDir).size(), 1);
+        QCOMPARE(boxes.texts(), QStringList());
+        return;
+    }
     // Stopped at once, and told why, rather than recording on into nothing until Stop.
     QVERIFY(QTest::qWaitFor([] { return !DRUI::m_bIsStart; }, 5000));
     QVERIFY(testui::waitUntilIdle(*w));

@@ -320,7 +320,11 @@ void RecordingSession::onFinalized(const FinalizeOutcome& outcome)
         m_finalisingLeftover = false;
         m_workLock.release();
         setState(State::Idle);
-        if (kept)
+        // Left under its working name (its folder refuses even a rename), it is not recovered:
+        // told as at a Stop, and tried again at the next start.
+        if (kept && outcome.finalPath == outcome.workPath)
+            Q_EMIT ended({Kind::Failed, outcome.finalPath, outcome.reason});
+        else if (kept)
             Q_EMIT ended({Kind::Recovered, outcome.finalPath, outcome.reason});
         next();
         return;

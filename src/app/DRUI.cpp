@@ -98,13 +98,11 @@ void DRUI::Init()
     QTimer::singleShot(0, this, [this] {
         if (m_bRecordExiting || !m_pRecordDirEdit)
             return;
-        const QStringList folders = RememberedWorkFolders(workJournalFile());
-        for (const QString& folder : folders)
-            RemoveLeftovers(folder);
-        // Recordings: in the save folder, and in any a recording went to before it was changed.
+        // In the save folder and in every folder a job or a recording wrote to (a save folder
+        // may have been changed since).
         m_pRecordSession->recoverLeftovers(m_pRecordDirEdit->text());
         const QString saveFolder = QDir(m_pRecordDirEdit->text()).absolutePath();
-        for (const QString& folder : folders) {
+        for (const QString& folder : RememberedWorkFolders(workJournalFile())) {
             if (folder != saveFolder)
                 m_pRecordSession->recoverLeftovers(folder);
         }

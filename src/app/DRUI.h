@@ -137,6 +137,8 @@ public:
     int StartQProcessMerge();
     // The paths of m_vecMergeFiles.
     QStringList MergeInputs() const;
+    // The merge list's files, top to bottom: full paths (names for rows without one).
+    QVector<QString> MergeListFiles() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

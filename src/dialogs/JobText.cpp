@@ -8,6 +8,17 @@
 #include <algorithm>
 #include <cmath>
 
+namespace
+{
+
+// Whether the tool's `line` is about `path`: it names the path it could not open first.
+bool namesPath(const QString& line, const QString& path)
+{
+    return !path.isEmpty() && line.startsWith(path + QStringLiteral(": "));
+}
+
+} // namespace
+
 JobKind jobKindFromType(int oprType)
 {
     return oprType == int(JobKind::Merge) ? JobKind::Merge : JobKind::Cut;
@@ -87,7 +98,7 @@ QString jobFailureText(JobKind kind, const ToolResult& result, const QString& in
         return jobFailureText(kind, result.cause, outputFolder, {});
     case FailureCause::NotWritable:
         // The tool names the path it was refused: it may be the input's.
-        if (!input.isEmpty() && result.causeLine.startsWith(input + QStringLiteral(": ")))
+        if (namesPath(result.causeLine, input))
             return jobFailureText(kind, FailureCause::Other, {},
                                   QStringLiteral("%1 cannot be read (permission denied).")
                                       .arg(QFileInfo(input).fileName()));
@@ -105,7 +116,7 @@ QString jobFailureText(JobKind kind, const ToolResult& result, const QString& in
     case FailureCause::InputMissing:
         // The tool names the path it could not find: when that is not the input, the folder
         // its output went to (or the job's working folder in it) is gone.
-        if (!result.causeLine.contains(input))
+        if (!namesPath(result.causeLine, input))
             return jobFailureText(kind, FailureCause::NotWritable, outputFolder,
                                   QStringLiteral("it is gone"));
         return jobFailureText(kind, result.cause, QFileInfo(input).fileName(), {});

@@ -337,6 +337,18 @@ void DRUI::MergeDirFocusOut()
     m_pAddButton->setEnabled(false);
 }
 
+QVector<QString> DRUI::MergeListFiles() const
+{
+    // A row's own path; a row without one (never made by Add) by its name.
+    QVector<QString> files;
+    for (int row = 0; row < m_pTargetVideoTable->rowCount(); ++row) {
+        const QTableWidgetItem* cell = m_pTargetVideoTable->item(row, 0);
+        const QString path = cell ? cell->data(kPathRole).toString() : QString();
+        files.append(!path.isEmpty() ? path : cell ? cell->text() : QString());
+    }
+    return files;
+}
+
 void DRUI::btnAddSlot()
 {
     const int rows = m_pTargetVideoTable->rowCount();

@@ -28,12 +28,7 @@ void DRUI::btnSlotLayout4Merge()
 
 void DRUI::StartMergeJob()
 {
-    m_vecMergeFiles.clear();
-    for (int row = 0; row < m_pTargetVideoTable->rowCount(); ++row) {
-        const QTableWidgetItem* cell = m_pTargetVideoTable->item(row, 0);
-        const QString path = cell ? cell->data(Qt::UserRole).toString() : QString();
-        m_vecMergeFiles.append(!path.isEmpty() ? path : cell ? cell->text() : QString());
-    }
+    m_vecMergeFiles = MergeListFiles();
     if (m_vecMergeFiles.isEmpty())
         return;
     const QStringList inputs = MergeInputs();

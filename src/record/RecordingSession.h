@@ -82,7 +82,8 @@ public:
     // after the pictures up to the stop, and the tool is asked to quit only if it has not ended
     // 5 s later.
     void stop();
-    // Finalises the working files a crash left in `folder`, one after another whenever nothing
+    // Removes what crashed cuts and merges left in `folder` (RemoveLeftovers), and finalises the
+    // recordings' working files a crash left there, one after another whenever nothing
     // else runs; each ends with ended(Recovered) (nothing for a file without a picture). A file
     // another process is still writing (it holds the file's lock) is left alone.
     void recoverLeftovers(const QString& folder);

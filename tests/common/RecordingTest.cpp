@@ -1,6 +1,7 @@
 // The base of the recording tests.
 #include "RecordingTest.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -115,6 +116,15 @@ QString recordThenKillProgram(const QString& saveDir, const QString& iniDir, con
         return {};
     }
     return QDir(saveDir).filePath(left[0]);
+}
+
+bool PageRecording::start(const QString& sound)
+{
+    window = testui::makeWindow(tmp.path(), saveDir, true);
+    if (!sound.isEmpty())
+        DRUI::m_pAudioComBox->setCurrentIndex(DRUI::m_pAudioComBox->findText(sound));
+    window->btnSlotRecord();
+    return testui::waitUntilLive(*window);
 }
 
 } // namespace rectest

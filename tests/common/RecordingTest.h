@@ -6,6 +6,9 @@
 #include "WindowFixture.h"
 
 #include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
 
 class QProcess;
 
@@ -30,6 +33,18 @@ bool processGone(qint64 pid);
 // outlives the wait is killed too.
 QString recordThenKillProgram(const QString& saveDir, const QString& iniDir, const QString& home,
                               int recordMs, QString* why);
+
+// A recording started through the record page into "Screen Save" of a fresh folder; every box
+// the program shows is answered and kept in `boxes`.
+struct PageRecording {
+    testui::ModalAnswerer boxes;
+    QTemporaryDir tmp;
+    QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
+    std::unique_ptr<DRUI> window;
+    // Opens the window on the record page, chooses `sound` (empty: what the page offers first)
+    // and presses Record. True once the recording is live.
+    bool start(const QString& sound = QString());
+};
 
 } // namespace rectest
 

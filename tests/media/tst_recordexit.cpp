@@ -115,12 +115,11 @@ void TestRecordExit::endedWithTheProgram()
 {
     QFETCH(bool, trayQuit);
 
-    testui::ModalAnswerer boxes;
-    QTemporaryDir tmp;
-    const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
-    auto w = testui::makeWindow(tmp.path(), saveDir, true);
-    w->btnSlotRecord();
-    QVERIFY(testui::waitUntilLive(*w));
+    rectest::PageRecording rec;
+    QVERIFY(rec.start());
+    testui::ModalAnswerer& boxes = rec.boxes;
+    const QString& saveDir = rec.saveDir;
+    std::unique_ptr<DRUI>& w = rec.window;
 
     // As the program runs: the window's close ends the application's event loop, then the
     // window is destroyed, which must finalise the recording before it returns.

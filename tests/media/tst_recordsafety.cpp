@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,13 +42,11 @@ void TestRecordSafety::initTestCase()
 
 void TestRecordSafety::toolKilledWhileRecording()
 {
-    testui::ModalAnswerer boxes;
-    QTemporaryDir tmp;
-    const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
-    auto w = testui::makeWindow(tmp.path(), saveDir, true);
-    DRUI::m_pAudioComBox->setCurrentIndex(DRUI::m_pAudioComBox->findText("Microphone"));
-    w->btnSlotRecord();
-    QVERIFY(testui::waitUntilLive(*w));
+    rectest::PageRecording rec;
+    QVERIFY(rec.start(QStringLiteral("Microphone")));
+    testui::ModalAnswerer& boxes = rec.boxes;
+    const QString& saveDir = rec.saveDir;
+    std::unique_ptr<DRUI>& w = rec.window;
     QTest::qWait(3500);
     rectest::killNow(w->m_pRecordProcess->processId());
 
@@ -78,19 +75,11 @@ void TestRecordSafety::programKilledRecoveredAtNextStart()
 {
     QTemporaryDir tmp;
     const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
-    // The program and the next start keep their list of folders worked in here.
-    const QByteArray stateHome = qgetenv("XDG_STATE_HOME");
-    qputenv("XDG_STATE_HOME", tmp.filePath(QStringLiteral("state")).toUtf8());
-    const auto restore = qScopeGuard([&] {
-        if (stateHome.isEmpty())
-            qunsetenv("XDG_STATE_HOME");
-        else
-            qputenv("XDG_STATE_HOME", stateHome);
-    });
-    // The tool does not go on recording on its own, and what it wrote plays to the end.
+    // The tool does not go on recording on its own, and what it wrote plays to the end. The
+    // program shares this test's (private) home, where the folders worked in are listed.
     QString why;
-    const QString work = rectest::recordThenKillProgram(
-        saveDir, tmp.path(), tmp.filePath(QStringLiteral("home")), 4500, &why);
+    const QString work =
+        rectest::recordThenKillProgram(saveDir, tmp.path(), QDir::homePath(), 4500, &why);
     QVERIFY2(!work.isEmpty(), qPrintable(why));
     const QString finalName = finalNameForWorkingFile(QFileInfo(work).fileName());
     QVERIFY2(!finalName.isEmpty(), qPrintable(work));
@@ -136,13 +125,12 @@ void TestRecordSafety::saveFolderDeletedWhileRecording_data()
 void TestRecordSafety::saveFolderDeletedWhileRecording()
 {
     QFETCH(bool, moved);
-    testui::ModalAnswerer boxes;
-    QTemporaryDir tmp;
-    const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
-    const QString movedDir = tmp.filePath(QStringLiteral("Bin"));
-    auto w = testui::makeWindow(tmp.path(), saveDir, true);
-    w->btnSlotRecord();
-    QVERIFY(testui::waitUntilLive(*w));
+    rectest::PageRecording rec;
+    QVERIFY(rec.start());
+    testui::ModalAnswerer& boxes = rec.boxes;
+    const QString& saveDir = rec.saveDir;
+    std::unique_ptr<DRUI>& w = rec.window;
+    const QString movedDir = rec.tmp.filePath(QStringLiteral("Bin"));
     QVERIFY(moved ? QDir().rename(saveDir, movedDir) : QDir(saveDir).removeRecursively());
 
     if (moved) {
@@ -166,12 +154,11 @@ void TestRecordSafety::saveFolderDeletedWhileRecording()
 
 void TestRecordSafety::recordAgainRightAfterStop()
 {
-    testui::ModalAnswerer boxes;
-    QTemporaryDir tmp;
-    const QString saveDir = tmp.filePath(QStringLiteral("Screen Save"));
-    auto w = testui::makeWindow(tmp.path(), saveDir, true);
-    w->btnSlotRecord();
-    QVERIFY(testui::waitUntilLive(*w));
+    rectest::PageRecording rec;
+    QVERIFY(rec.start());
+    testui::ModalAnswerer& boxes = rec.boxes;
+    const QString& saveDir = rec.saveDir;
+    std::unique_ptr<DRUI>& w = rec.window;
     QTest::qWait(1500);
     w->btnSlotRecord();
     w->btnSlotRecord();

@@ -134,10 +134,11 @@ QByteArray payloadOf(QFile& file, const Box& box, qint64 most)
     return file.read(std::min(most, box.end - box.payload));
 }
 
-// Where a video track ends on the movie's timeline; -1 for another kind of track.
-double trackVideoEnd(QFile& file, const Box& trak, quint64 movieScale)
+// Where a track ends on the movie's timeline (-1 when unknown), and its handler ("vide",
+// "soun", ...) in `handler`.
+double trackEnd(QFile& file, const Box& trak, quint64 movieScale, quint32* handler)
 {
-    bool video = false;
+    *handler = 0;
     quint64 mediaScale = 0;
     quint64 mediaDuration = 0;
     quint64 edited = 0; // the edit list's segments, in the movie's time scale
@@ -165,7 +166,7 @@ double trackVideoEnd(QFile& file, const Box& trak, quint64 movieScale)
             for (qint64 m = child.payload; readBox(file, m, child.end, &part); m = part.end) {
                 const QByteArray p = payloadOf(file, part, 40);
                 if (part.type == fourcc("hdlr") && p.size() >= 12)
-                    video = bigEndian(p, 8, 4) == fourcc("vide");
+                    *handler = quint32(bigEndian(p, 8, 4));
                 // Version 0: times of 32 bits, the scale at 12; version 1: 64 bits, at 20.
                 const bool wide = !p.isEmpty() && p.at(0) == 1;
                 if (part.type == fourcc("mdhd") && p.size() >= (wide ? 32 : 20)) {
@@ -175,8 +176,6 @@ double trackVideoEnd(QFile& file, const Box& trak, quint64 movieScale)
             }
         }
     }
-    if (!video)
-        return -1;
     if (hasEdits && movieScale > 0 && edited > 0)
         return double(edited) / double(movieScale);
     if (mediaScale > 0 && mediaDuration > 0)
@@ -199,30 +198,42 @@ bool outputHasStreams(const QString& path)
     return true;
 }
 
-double isoVideoEndSeconds(const QString& path)
+IsoTrackEnds isoTrackEnds(const QString& path)
 {
+    IsoTrackEnds ends;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || !looksLikeIsoMedia(file.read(8)))
-        return -1;
+        return ends;
     const qint64 size = file.size();
     Box box;
     for (qint64 pos = 0; readBox(file, pos, size, &box); pos = box.end) {
         if (box.type != fourcc("moov"))
             continue;
         quint64 movieScale = 0;
-        double end = -1;
+        IsoTrackEnds found;
         Box child;
         for (qint64 at = box.payload; readBox(file, at, box.end, &child); at = child.end) {
             if (child.type == fourcc("mvex"))
-                return -1; // fragmented: the movie box does not know the length
+                return ends; // fragmented: the movie box does not know the length
             if (child.type == fourcc("mvhd")) {
                 const QByteArray p = payloadOf(file, child, 32);
                 movieScale = p.size() >= 24 ? bigEndian(p, p.at(0) == 1 ? 20 : 12, 4) : 0;
-            } else if (child.type == fourcc("trak") && end < 0) {
-                end = trackVideoEnd(file, child, movieScale);
+            } else if (child.type == fourcc("trak")) {
+                quint32 handler = 0;
+                const double end = trackEnd(file, child, movieScale, &handler);
+                double* first = handler == fourcc("vide")   ? &found.video
+                                : handler == fourcc("soun") ? &found.audio
+                                                            : nullptr;
+                if (first && *first < 0)
+                    *first = end;
             }
         }
-        return end;
+        return found;
     }
-    return -1;
+    return ends;
+}
+
+double isoVideoEndSeconds(const QString& path)
+{
+    return isoTrackEnds(path).video;
 }

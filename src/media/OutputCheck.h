@@ -11,6 +11,16 @@
 // movie box (a run killed mid-way).
 bool outputHasStreams(const QString& path);
 
+// Where the first video and the first sound track of an MP4 or MOV file end, in seconds on the
+// file's timeline (their edit lists counted, as players and the media tool count them); -1 for
+// a track that is missing or whose end is unknown, and for both in other files, fragmented ones
+// and unreadable ones.
+struct IsoTrackEnds {
+    double video = -1;
+    double audio = -1;
+};
+IsoTrackEnds isoTrackEnds(const QString& path);
+
 // Where the first video track of the MP4 or MOV file `path` ends, in seconds on the file's
 // timeline (its edit list counted, as players and the media tool count it); -1 for other files,
 // fragmented ones, files without video and unreadable ones.

@@ -4,6 +4,7 @@
 #include "support/Helpers.h"
 
 #include <algorithm>
+#include <cmath>
 
 QString mergeInputPath(const QString& folder, const QString& name)
 {
@@ -26,7 +27,7 @@ QString mergeTsName(int index)
 }
 
 QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath, bool h264Video,
-                                double endSeconds)
+                                int soundPackets)
 {
     // Subtitle and data streams cannot be copied into a transport stream; they are left out
     // rather than failing the whole merge.
@@ -40,26 +41,34 @@ QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath,
     // would play in a transport stream, and the join keeps it at every seam: each part's sound
     // would start a packet later than its picture, and the lag grow with each part.
     args << QStringLiteral("-bsf:a") << QStringLiteral("noise=drop='lt(pts,0)'");
-    // Each stream stops by itself at its first packet from there on.
-    if (endSeconds > 0)
-        args << QStringLiteral("-t") << QString::number(endSeconds, 'f', 6);
+    // Counted after the priming is dropped; the picture goes on to its end.
+    if (soundPackets >= 0)
+        args << QStringLiteral("-frames:a") << QString::number(soundPackets);
     args << QStringLiteral("-f") << QStringLiteral("mpegts") << tsPath;
     return args;
 }
 
-double mergePartEnd(const MediaFacts& facts, double videoEndSeconds)
+int MergeSoundCarry::packetsFor(const MediaFacts& facts, double videoEnd, double audioEnd)
 {
-    if (videoEndSeconds <= 0)
+    // Samples in a packet, for the codecs whose packets all hold the same number; the others
+    // (Opus's packets, say, vary) are kept whole.
+    const QString& codec = facts.audioCodec;
+    const int samples = codec == QLatin1String("aac")                                     ? 1024
+                        : codec == QLatin1String("mp3") || codec == QLatin1String("mp2")  ? 1152
+                        : codec == QLatin1String("ac3") || codec == QLatin1String("eac3") ? 1536
+                                                                                          : 0;
+    if (!facts.hasAudio || samples == 0 || facts.sampleRate <= 0 || videoEnd <= 0) {
+        m_soundAhead = 0; // the join aligns the next part by its picture
         return -1;
-    if (!facts.hasAudio || facts.sampleRate <= 0)
-        return videoEndSeconds;
-    // Sound packets whose start lies before the cut-off stay: the sound then ends within half a
-    // packet of the picture. The last picture starts a whole frame before the end.
-    const double samples = facts.audioCodec == QLatin1String("mp3") ? 1152 : 1024;
-    double margin = samples / facts.sampleRate / 2;
-    if (facts.frameRate > 0)
-        margin = std::min(margin, 0.5 / facts.frameRate);
-    return videoEndSeconds - margin;
+    }
+    const double packet = double(samples) / facts.sampleRate;
+    const int wanted = std::max(1, int(std::lround((videoEnd - m_soundAhead) / packet)));
+    // The last packet is kept whole however little of it the file plays.
+    const int present = audioEnd > 0 ? int(std::ceil(audioEnd / packet - 1e-6)) : wanted;
+    // A part whose sound stops short leaves a gap that more sound of later parts cannot fill
+    // without running into the parts after them.
+    m_soundAhead = present < wanted ? 0 : m_soundAhead + wanted * packet - videoEnd;
+    return wanted;
 }
 
 QStringList joinArguments(const QStringList& tsNames, const QString& outputName, bool aacAudio)

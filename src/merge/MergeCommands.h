@@ -19,18 +19,27 @@ QString mergeTsName(int index);
 
 // Arguments that copy the streams of `inputPath` into the MPEG transport stream `tsPath`.
 // `h264Video`: the video is H.264, whose packets need start codes in a transport stream.
-// `endSeconds` (from mergePartEnd; below 0: keep everything): where the streams are cut off, so
-// that the sound ends with the picture.
+// `soundPackets` (from MergeSoundCarry; below 0: all): how many sound packets are kept.
 QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath, bool h264Video,
-                                double endSeconds = -1);
+                                int soundPackets = -1);
 
-// Where a part of a merge is cut off when it is converted: so that every picture stays and the
-// sound ends within half a sound packet of the video's end `videoEndSeconds` (s on the file's
-// timeline, see isoVideoEndSeconds; below 0 when unknown, and then -1: nothing is cut off).
-// The join aligns each part's picture with the end of the one before; sound running on past
-// the picture pushed the pictures after a join later (a 0.3 s remainder froze the picture at
-// every join) or the sound itself.
-double mergePartEnd(const MediaFacts& facts, double videoEndSeconds);
+// How much of each part's sound a merge keeps, so that the sound stays with the pictures.
+// The join butts each part's sound against the sound before it and each part's picture against
+// the picture before it, so sound running on past its picture delays the sound of every later
+// part (a whole remainder of it froze the picture at each join), and sound cut at a packet
+// near the picture's end is up to half a packet off. Parts of one length round the same way
+// each time: the error added up to tens of milliseconds over a dozen joins. Each part therefore
+// keeps the number of packets that brings the sound joined so far nearest to its pictures.
+class MergeSoundCarry
+{
+public:
+    // The sound packets to keep of the next part (below 0: all), whose picture and sound end at
+    // `videoEnd` and `audioEnd` (s on its timeline, see isoTrackEnds; below 0 when unknown).
+    int packetsFor(const MediaFacts& facts, double videoEnd, double audioEnd);
+
+private:
+    double m_soundAhead = 0; // how far the sound joined so far runs past its pictures, s
+};
 
 // Arguments that join the transport streams `tsNames` into the MP4 `outputName`, streams
 // copied. The names are plain file names in the run's working directory: the concat protocol

@@ -176,6 +176,7 @@ void MergeJob::concludeCheck()
     m_progress.start(durations);
     m_tsNames.clear();
     m_index = 0;
+    m_soundCarry = MergeSoundCarry();
     convertNext();
 }
 
@@ -207,11 +208,10 @@ void MergeJob::convertNext()
     m_convert->setExpectedOutput(tsPath);
     m_writtenSeconds = -1;
     Q_EMIT progress(m_progress.percent(), input, m_outputPath);
-    // Each part's sound is cut off where its picture ends, so it cannot push the parts after
-    // it later at the joins.
-    m_partEnd = mergePartEnd(facts, isoVideoEndSeconds(input));
-    m_convert->start(
-        changeToTsArguments(input, tsPath, facts.videoCodec == QLatin1String("h264"), m_partEnd));
+    const IsoTrackEnds ends = isoTrackEnds(input);
+    m_partEnd = ends.video;
+    m_convert->start(changeToTsArguments(input, tsPath, facts.videoCodec == QLatin1String("h264"),
+                                         m_soundCarry.packetsFor(facts, ends.video, ends.audio)));
 }
 
 void MergeJob::onConverted(const ToolResult& result)

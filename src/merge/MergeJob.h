@@ -5,6 +5,7 @@
 
 #include "library/BatchProbe.h"
 #include "library/ProbeCache.h"
+#include "merge/MergeCommands.h"
 #include "merge/MergeProgress.h"
 #include "support/JobResult.h"
 #include "support/WorkingFile.h"
@@ -92,6 +93,7 @@ private:
     int m_index = 0; // input being converted, from 0
     MergeProgress m_progress;
     double m_writtenSeconds = -1; // time= of the current run's last progress record
-    double m_partEnd = -1;        // where the part being converted is cut off (-1: its end)
+    double m_partEnd = -1; // where the picture of the part being converted ends (-1: unknown)
+    MergeSoundCarry m_soundCarry;
     double m_expectedSeconds = 0; // the inputs' durations added up
 };

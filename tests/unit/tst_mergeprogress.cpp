@@ -1,7 +1,11 @@
-// The merge job's percentage: conversions and join against the inputs' durations.
+// The merge job's arithmetic: its percentage (conversions and join against the inputs'
+// durations) and the sound it keeps of each part.
+#include "merge/MergeCommands.h"
 #include "merge/MergeProgress.h"
 
 #include <QtTest>
+
+#include <cmath>
 
 class TestMergeProgress : public QObject
 {
@@ -9,6 +13,8 @@ class TestMergeProgress : public QObject
 private Q_SLOTS:
     void steps_data();
     void steps();
+    void soundStaysWithPictures_data();
+    void soundStaysWithPictures();
 };
 
 void TestMergeProgress::steps_data()
@@ -50,6 +56,50 @@ void TestMergeProgress::steps()
         got.append(progress.percent());
     }
     QCOMPARE(got, percents);
+}
+
+void TestMergeProgress::soundStaysWithPictures_data()
+{
+    // Each part's picture and sound ends (s; -1: unknown).
+    QTest::addColumn<int>("sampleRate");
+    QTest::addColumn<QVector<double>>("pictures");
+    QTest::addColumn<QVector<double>>("sounds");
+    QTest::addColumn<QVector<int>>("kept"); // packets asked of each part (-1: all)
+
+    // 45 pictures at 29.97/s are 70.4 packets of 1024 samples at 48 kHz: cut at the nearest
+    // packet, every part would be 7 ms short; carried over, the sound joined stays within half
+    // a packet (10.7 ms) of the pictures.
+    const double part = 45 * 1001 / 30000.0;
+    QTest::newRow("twelve parts of one length")
+        << 48000 << QVector<double>(12, part) << QVector<double>(12, part)
+        << QVector<int>{70, 71, 70, 71, 70, 70, 71, 70, 70, 71, 70, 71};
+    QTest::newRow("sound running on, 44.1 kHz")
+        << 44100 << QVector<double>{2, 2, 2} << QVector<double>{2, 2.5, 2}
+        << QVector<int>{86, 86, 86};
+    // A gap cannot be filled from the next part: it would run into the one after.
+    QTest::newRow("sound stopping short")
+        << 48000 << QVector<double>{part, part, part} << QVector<double>{part, 1, part}
+        << QVector<int>{70, 71, 70};
+    QTest::newRow("unknown ends keep everything")
+        << 48000 << QVector<double>{part, -1, part} << QVector<double>{part, -1, -1}
+        << QVector<int>{70, -1, 70};
+}
+
+void TestMergeProgress::soundStaysWithPictures()
+{
+    QFETCH(int, sampleRate);
+    QFETCH(QVector<double>, pictures);
+    QFETCH(QVector<double>, sounds);
+    QFETCH(QVector<int>, kept);
+    MediaFacts facts;
+    facts.hasAudio = true;
+    facts.audioCodec = QStringLiteral("aac");
+    facts.sampleRate = sampleRate;
+    MergeSoundCarry carry;
+    QVector<int> got;
+    for (int i = 0; i < pictures.size(); ++i)
+        got.append(carry.packetsFor(facts, pictures.at(i), sounds.at(i)));
+    QCOMPARE(got, kept);
 }
 
 QTEST_GUILESS_MAIN(TestMergeProgress)

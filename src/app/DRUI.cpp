@@ -130,6 +130,8 @@ void DRUI::InitEngines()
     connect(m_pRecordSession, &RecordingSession::stateChanged, this,
             &DRUI::OnRecordingStateChanged);
     connect(m_pRecordSession, &RecordingSession::ended, this, &DRUI::OnRecordingEnded);
+    connect(m_pRecordSession, &RecordingSession::folderMoved, this,
+            [](const QString& folder) { RememberWorkFolder(workJournalFile(), folder); });
     connect(m_pCutJob, &CutJob::progress, this,
             [this](int percent, const QString& source, const QString& output) {
                 m_nCutProgress = percent;

@@ -278,6 +278,7 @@ void RecordingSession::checkSpace()
             qCInfo(lcSession).noquote() << "the recording's folder moved: now" << moved;
             m_finalPath = QFileInfo(moved).dir().filePath(QFileInfo(m_finalPath).fileName());
             m_workPath = moved;
+            Q_EMIT folderMoved(QFileInfo(moved).absolutePath());
             return;
         }
         // The tool would go on writing into a file nobody can reach any more.

@@ -97,6 +97,9 @@ public:
 Q_SIGNALS:
     void stateChanged(RecordingSession::State state);
     void ended(const RecordingOutcome& outcome);
+    // The recording's folder was moved (renamed, put in the bin) to `folder`, where the
+    // recording goes on and is finished.
+    void folderMoved(const QString& folder);
 
 private:
     void setState(State state);

@@ -2,6 +2,7 @@
 // whole program killed (recovered at the next start).
 #include "MediaTestUtil.h"
 #include "RecordingTest.h"
+#include "app/UserFolders.h"
 #include "media/ToolRun.h"
 #include "record/RecordNames.h"
 #include "record/RecordingSession.h"
@@ -134,9 +135,11 @@ void TestRecordSafety::saveFolderDeletedWhileRecording()
     QVERIFY(moved ? QDir().rename(saveDir, movedDir) : QDir(saveDir).removeRecursively());
 
     if (moved) {
-        // The recording goes on, and is finished where its folder went.
+        // The recording goes on, and is finished where its folder went; a crash meanwhile
+        // would be recovered there.
         QTest::qWait(1500);
         QVERIFY(DRUI::m_bIsStart);
+        QVERIFY(RememberedWorkFolders(workJournalFile()).contains(movedDir));
         w->btnSlotRecord();
         QVERIFY(testui::waitUntilIdle(*w));
         QCOMPARE(testui::filesIn(movedDir).size(), 1);

@@ -10,6 +10,7 @@
 
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -74,10 +75,14 @@ bool MergeJob::check(const MergeRequest& request)
     m_facts = QVector<MediaFacts>(request.inputs.size());
     m_unknown.clear();
 
+    // Files queued from more than one folder are named by their paths when missing.
+    QSet<QString> folders;
+    for (const QString& path : request.inputs)
+        folders.insert(QFileInfo(path).absolutePath());
     QStringList missing;
     for (qsizetype i = 0; i < request.inputs.size(); ++i) {
         const QString& path = request.inputs.at(i);
-        const QString name = QFileInfo(path).fileName();
+        const QString name = folders.size() > 1 ? path : QFileInfo(path).fileName();
         if (!QFileInfo(path).isFile()) {
             if (!missing.contains(name))
                 missing.append(name);

@@ -106,14 +106,25 @@ PathParts SplitPath(const QString& path)
             dot < 0 ? QString() : name.mid(dot)};
 }
 
+QString FitNamePart(const QString& head, const QString& base, const QString& tail)
+{
+    constexpr int kNameMaxBytes = 255;
+    QString name = base;
+    while (name.size() > 1 && (head + name + tail).toUtf8().size() > kNameMaxBytes) {
+        name.chop(1);
+        if (name.back().isHighSurrogate())
+            name.chop(1);
+    }
+    return name;
+}
+
 QString GetRealFileName(const QString& source)
 {
-    if (!isTaken(source))
-        return source;
     const auto [dir, base, ext] = SplitPath(source);
-    for (int n = 1;; ++n) {
-        const QString candidate =
-            dir + base + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + ext;
+    for (int n = 0;; ++n) {
+        const QString tail =
+            n == 0 ? ext : QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + ext;
+        const QString candidate = dir + FitNamePart({}, base, tail) + tail;
         if (!isTaken(candidate))
             return candidate;
     }

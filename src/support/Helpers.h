@@ -31,6 +31,10 @@ struct PathParts {
 };
 PathParts SplitPath(const QString& path);
 
+// `base` shortened by whole characters from its end until `head + base + tail` fits in a file
+// name (255 bytes of UTF-8); one character at least is kept.
+QString FitNamePart(const QString& head, const QString& base, const QString& tail);
+
 // The first of "dir/base(1).ext", "dir/base(2).ext", ... that does not exist, or `source`
-// itself when it does not exist.
+// itself when it does not exist; `base` shortened (FitNamePart) where the name would not fit.
 QString GetRealFileName(const QString& source);

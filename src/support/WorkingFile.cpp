@@ -21,23 +21,15 @@ namespace
 // many in a row is not a race but a folder that refuses.
 constexpr int kAttempts = 16;
 
-constexpr int kNameMaxBytes = 255;
-
 } // namespace
 
 QString WorkingPathFor(const QString& finalPath, const QString& tag)
 {
     const auto [dir, base, ext] = SplitPath(finalPath);
     const QString rest = QLatin1Char('.') + tag + QStringLiteral(".part") + ext;
-    // A file name holds 255 bytes at most: the working name of a final name that (nearly) fills
-    // them is shortened in its own part, never in its tag or its extension.
-    QString name = base;
-    while (name.size() > 1 && (QLatin1Char('.') + name + rest).toUtf8().size() > kNameMaxBytes) {
-        name.chop(1);
-        if (name.back().isHighSurrogate())
-            name.chop(1);
-    }
-    return dir + QLatin1Char('.') + name + rest;
+    // The working name of a final name that (nearly) fills a file name is shortened in its own
+    // part, never in its tag or its extension.
+    return dir + QLatin1Char('.') + FitNamePart(QStringLiteral("."), base, rest) + rest;
 }
 
 bool IsWorkingFileName(const QString& fileName)

@@ -105,6 +105,9 @@ void TestHelpers::freeName_data()
     QTest::newRow("blanks and non-ASCII")
         << QStringList{"2024-05-01 10-00-00 Café 录像.mp4"} << "2024-05-01 10-00-00 Café 录像.mp4"
         << "2024-05-01 10-00-00 Café 录像(1).mp4";
+    const QString full = QStringLiteral("Cut_") + QString(245, QLatin1Char('a'));
+    QTest::newRow("a name filling 255 bytes is shortened, not refused")
+        << QStringList{full + ".mp4"} << full + ".mp4" << full.chopped(1) + "(1).mp4";
     QTest::newRow("dangling link counts as taken") << QStringList{"a.mp4", "@a(1).mp4"} << "a.mp4"
                                                    << "a(2).mp4";
 }

@@ -128,6 +128,7 @@ QVector<CleanEnd> cleanEnds(const Frames& f, int k, int most)
 
 // The sound packets from the one nearest `fromUs` to the one whose end is nearest `toUs`
 // (microseconds in the file's own times): the sound stays within half a packet of the picture.
+// Sound that starts later than `fromUs` in the source starts as much later in the cut.
 void planAudio(const CutSource& source, qint64 fromUs, qint64 toUs, CutPlan* plan)
 {
     const PacketTable& a = source.audio;
@@ -145,7 +146,8 @@ void planAudio(const CutSource& source, qint64 fromUs, qint64 toUs, CutPlan* pla
             first = i;
         }
     }
-    if (first < 0)
+    // A span that ends before the sound starts has none.
+    if (first < 0 || usRound(a, a.rows.at(first).pts) >= toUs)
         return;
     int last = first;
     best = std::numeric_limits<qint64>::max();
@@ -158,7 +160,10 @@ void planAudio(const CutSource& source, qint64 fromUs, qint64 toUs, CutPlan* pla
         }
     }
     plan->audio = true;
-    plan->audioSeekUs = usCeil(a, a.rows.at(first).pts) - fileStartUs;
+    const PacketRow& start = a.rows.at(first);
+    const qint64 late = usRound(a, start.pts) - fromUs;
+    plan->audioDelayUs = late > usRound(a, start.duration) / 2 ? late : 0;
+    plan->audioSeekUs = usCeil(a, start.pts) - fileStartUs;
     plan->audioPackets = last - first + 1;
 }
 

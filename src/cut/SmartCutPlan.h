@@ -78,6 +78,9 @@ struct CutPlan {
     bool audio = false;
     qint64 audioSeekUs = 0; // "-ss" of the first sound packet kept (from the file's start)
     int audioPackets = 0;
+    // How much later than the first picture the sound starts, when the source's sound starts
+    // more than half a packet after it; 0: together.
+    qint64 audioDelayUs = 0;
 };
 
 // The window of the file to probe for a cut from `startMark` to `endMark` (s): from a second

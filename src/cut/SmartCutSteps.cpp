@@ -13,12 +13,29 @@ QString quotedForConcat(const QString& path)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-QString movFlags(const CutPlan& plan)
+// The MP4 options: no edit list hides anything, but the sound of a source whose sound starts
+// later than its picture starts later by an empty edit.
+QStringList movOptions(const CutPlan& plan)
 {
     // Without an edit list the first picture of a B-frame track would be shown one decode delay
     // late; negative composition offsets let it start at 0.
-    return plan.reorders ? QStringLiteral("+faststart+negative_cts_offsets")
-                         : QStringLiteral("+faststart");
+    return {QStringLiteral("-movflags"),
+            plan.reorders ? QStringLiteral("+faststart+negative_cts_offsets")
+                          : QStringLiteral("+faststart"),
+            QStringLiteral("-use_editlist"),
+            plan.audioDelayUs > 0 ? QStringLiteral("1") : QStringLiteral("0")};
+}
+
+// The source read a second time, from the first sound packet kept on.
+QStringList soundInput(const CutPlan& plan, const QString& source)
+{
+    if (!plan.audio)
+        return {};
+    QStringList args;
+    if (plan.audioDelayUs > 0)
+        args << QStringLiteral("-itsoffset") << microsText(plan.audioDelayUs);
+    return args << QStringLiteral("-ss") << microsText(plan.audioSeekUs) << QStringLiteral("-i")
+                << source;
 }
 
 // The options that end the result's streams after `plan.frames` pictures and
@@ -137,10 +154,7 @@ QStringList cutJoinArguments(const CutPlan& plan, const QString& listPath, const
                      QStringLiteral("0"),
                      QStringLiteral("-i"),
                      listPath};
-    if (plan.audio)
-        args << QStringLiteral("-ss") << microsText(plan.audioSeekUs) << QStringLiteral("-i")
-             << source;
-    args << QStringLiteral("-map") << QStringLiteral("0:v:0");
+    args << soundInput(plan, source) << QStringLiteral("-map") << QStringLiteral("0:v:0");
     if (plan.audio)
         args << QStringLiteral("-map") << QStringLiteral("1:a:0") << QStringLiteral("-map_metadata")
              << QStringLiteral("1");
@@ -154,8 +168,7 @@ QStringList cutJoinArguments(const CutPlan& plan, const QString& listPath, const
                                          .arg(plan.head.count)
                                          .arg(headShift)
                                    : QString());
-    args << QStringLiteral("-movflags") << movFlags(plan) << QStringLiteral("-use_editlist")
-         << QStringLiteral("0") << QStringLiteral("-f") << QStringLiteral("mp4") << output;
+    args << movOptions(plan) << QStringLiteral("-f") << QStringLiteral("mp4") << output;
     return args;
 }
 
@@ -163,17 +176,13 @@ QStringList keyframeCutArguments(const CutPlan& plan, const QString& source, con
 {
     QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-y"), QStringLiteral("-ss"),
                      microsText(plan.copySeekUs),    QStringLiteral("-i"), source};
-    if (plan.audio)
-        args << QStringLiteral("-ss") << microsText(plan.audioSeekUs) << QStringLiteral("-i")
-             << source;
-    args << QStringLiteral("-map") << QStringLiteral("0:v:0");
+    args << soundInput(plan, source) << QStringLiteral("-map") << QStringLiteral("0:v:0");
     if (plan.audio)
         args << QStringLiteral("-map") << QStringLiteral("1:a:0");
     // -copypriorss 0 drops what a seek keeps before the keyframe, and the leading pictures of
     // an open group, which would not decode.
     args << QStringLiteral("-copypriorss") << QStringLiteral("0") << QStringLiteral("-c")
-         << QStringLiteral("copy") << streamLimits(plan, QString()) << QStringLiteral("-movflags")
-         << movFlags(plan) << QStringLiteral("-use_editlist") << QStringLiteral("0")
+         << QStringLiteral("copy") << streamLimits(plan, QString()) << movOptions(plan)
          << QStringLiteral("-f") << QStringLiteral("mp4") << output;
     return args;
 }

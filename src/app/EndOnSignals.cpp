@@ -30,6 +30,14 @@ extern "C" void onQuitSignal(int)
 
 void endNow(DRUI* window)
 {
+    // A second signal (a double Ctrl+C, a logout's repeated request) while the first is still
+    // being answered, say while a recording is saved, changes nothing: the program is ending.
+    static bool ending = false;
+    if (ending) {
+        qCInfo(lcSignals) << "asked again to end by a signal: already ending";
+        return;
+    }
+    ending = true;
     qCInfo(lcSignals) << "asked to end by a signal";
     // A job stops without the question its dialog would ask, and a question already open is
     // answered "no": the stop request itself ends the job.

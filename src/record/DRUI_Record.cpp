@@ -269,17 +269,16 @@ void DRUI::FinishRecordingForExit()
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(0);
     progress.show();
+    // Events are processed here rather than in a local event loop: once the application has
+    // been asked to exit, such a loop returns at once and the wait would spin without them.
     const auto waitIdle = [this](int ms) {
         QElapsedTimer clock;
         clock.start();
-        QEventLoop loop;
-        const QMetaObject::Connection c =
-            connect(m_pRecordSession, &RecordingSession::ended, &loop, [&loop] { loop.quit(); });
-        while (m_pRecordSession->isBusy() && clock.elapsed() < ms) {
-            QTimer::singleShot(200, &loop, &QEventLoop::quit);
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
-        }
-        disconnect(c);
+        QTimer tick; // wakes the wait to look at the clock
+        tick.start(200);
+        while (m_pRecordSession->isBusy() && clock.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents |
+                                            QEventLoop::ExcludeUserInputEvents);
         return !m_pRecordSession->isBusy();
     };
     if (!waitIdle(kExitWaitMs)) {

@@ -113,8 +113,13 @@ QVector<MediaFacts> parseInputDescriptions(const QString& text)
         MediaFacts& facts = inputs.last();
         const qsizetype at = line.indexOf(QLatin1String("Duration: "));
         if (at >= 0 && line.trimmed().startsWith(QLatin1String("Duration: "))) {
-            if (facts.durationSeconds < 0)
+            if (facts.durationSeconds < 0) {
                 facts.durationSeconds = parseClockSeconds(line.mid(at + 10));
+                const qsizetype start = line.indexOf(QLatin1String(", start: "));
+                if (start >= 0)
+                    facts.startSeconds =
+                        line.mid(start + 9).section(QLatin1Char(','), 0, 0).toDouble();
+            }
             continue;
         }
         const QRegularExpressionMatch m = streamRe.match(line);

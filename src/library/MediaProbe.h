@@ -13,6 +13,7 @@ struct MediaFacts {
     QString container;           // the names the tool reads it by: "mov,mp4,m4a,3gp,3g2,mj2"
     double durationSeconds = -1; // -1 when the tool printed none or "N/A"
     QString durationText;        // what the one-file duration probe gives: "hh:mm:ss", or empty
+    double startSeconds = 0;     // the first timestamp ("start:"), 0 when none is given
     bool hasVideo = false;
     QString videoCodec;   // "h264"
     QString size;         // "320x240"

@@ -174,10 +174,8 @@ void MergeJob::concludeCheck()
     m_workLock.acquire(m_work->path());
     QVector<double> durations;
     m_expectedSeconds = 0;
-    for (const MediaFacts& facts : std::as_const(m_facts)) {
+    for (const MediaFacts& facts : std::as_const(m_facts))
         durations.append(facts.durationSeconds);
-        m_expectedSeconds += std::max(0.0, facts.durationSeconds);
-    }
     m_progress.start(durations);
     m_tsNames.clear();
     m_index = 0;
@@ -213,10 +211,15 @@ void MergeJob::convertNext()
     m_convert->setExpectedOutput(tsPath);
     m_writtenSeconds = -1;
     Q_EMIT progress(m_progress.percent(), input, m_outputPath);
+    // The part begins at the file's first timestamp (an MP4's header counts its length from 0)
+    // and, when its picture's end is known, ends there: sound running on is cut off.
     const IsoTrackEnds ends = isoTrackEnds(input);
-    m_partEnd = ends.video;
-    m_convert->start(changeToTsArguments(input, tsPath, facts.videoCodec == QLatin1String("h264"),
-                                         m_soundCarry.packetsFor(facts, ends.video, ends.audio)));
+    const double start = std::max(0.0, facts.startSeconds);
+    const auto fromStart = [start](double end) { return end > 0 ? end - start : -1; };
+    m_partSeconds = ends.video > 0 ? fromStart(ends.video) : facts.durationSeconds;
+    m_convert->start(changeToTsArguments(
+        input, tsPath, facts.videoCodec == QLatin1String("h264"),
+        m_soundCarry.packetsFor(facts, fromStart(ends.video), fromStart(ends.audio))));
 }
 
 void MergeJob::onConverted(const ToolResult& result)
@@ -235,9 +238,7 @@ void MergeJob::onConverted(const ToolResult& result)
     }
     // An input cut short whose index still promises the whole length converts into a short
     // part, and the tool exits 0.
-    double expected = m_facts.at(m_index).durationSeconds;
-    if (m_partEnd > 0)
-        expected = std::min(expected, m_partEnd);
+    const double expected = m_partSeconds;
     if (expected > 0 && m_writtenSeconds >= 0 && expected - m_writtenSeconds > kShortByMoreThan) {
         const QString detail = QStringLiteral("it ends after %1 s of the %2 s it says it lasts")
                                    .arg(seconds1(m_writtenSeconds), seconds1(expected));
@@ -246,6 +247,7 @@ void MergeJob::onConverted(const ToolResult& result)
                                                          QFileInfo(input).fileName(), detail));
         return;
     }
+    m_expectedSeconds += std::max(0.0, expected);
     m_progress.conversionDone(m_index);
     ++m_index;
     convertNext();
@@ -278,7 +280,7 @@ void MergeJob::onJoined(const ToolResult& result)
     // Each part was checked; half a second a part is what rounding may take away.
     const double allowed = kShortByMoreThan * double(m_request.inputs.size());
     if (m_writtenSeconds >= 0 && m_expectedSeconds - m_writtenSeconds > allowed) {
-        const QString detail = QStringLiteral("it lasts %1 s where its parts last %2 s")
+        const QString detail = QStringLiteral("lasts %1 s where its parts last %2 s")
                                    .arg(seconds1(m_writtenSeconds), seconds1(m_expectedSeconds));
         qCWarning(lcMerge).noquote() << "joined file too short:" << detail;
         conclude(JobResult::Kind::Failed,

@@ -93,7 +93,7 @@ private:
     int m_index = 0; // input being converted, from 0
     MergeProgress m_progress;
     double m_writtenSeconds = -1; // time= of the current run's last progress record
-    double m_partEnd = -1; // where the picture of the part being converted ends (-1: unknown)
+    double m_partSeconds = -1;    // the length of the part being converted (-1: unknown)
     MergeSoundCarry m_soundCarry;
-    double m_expectedSeconds = 0; // the inputs' durations added up
+    double m_expectedSeconds = 0; // the lengths of the parts converted, added up
 };

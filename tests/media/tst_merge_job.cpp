@@ -4,6 +4,7 @@
 #include "media/ToolRun.h"
 #include "merge/MergeJob.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -22,6 +23,8 @@ private Q_SLOTS:
     void cleanup();
     void joinsClipsFromAnAwkwardFolder();
     void secondJobInTheSameSecondTakesAFreeName();
+    void partsLongerThanTheirPictures_data();
+    void partsLongerThanTheirPictures();
     void refusedBeforeAnyRun_data();
     void refusedBeforeAnyRun();
     void brokenOrCanceledRunLeavesNothing_data();
@@ -147,6 +150,31 @@ void TestMergeJob::joinsClipsFromAnAwkwardFolder()
         testutil::probeStreamEntry(output, QStringLiteral("a:0"), QStringLiteral("start_time")),
         testutil::probeStreamEntry(output, QStringLiteral("v:0"), QStringLiteral("start_time")));
     QVERIFY(testutil::decodesCleanly(output));
+}
+
+void TestMergeJob::partsLongerThanTheirPictures_data()
+{
+    QTest::addColumn<QStringList>("make"); // the tool's options that make the middle part
+    QTest::newRow("sound running on past the picture") << QStringList{
+        "-f", "lavfi", "-i", "sine=duration=4", "-map", "0:v", "-map", "1:a", "-c:v", "copy"};
+    QTest::newRow("timestamps from 10 s") << QStringList{"-c", "copy", "-output_ts_offset", "10"};
+}
+
+void TestMergeJob::partsLongerThanTheirPictures()
+{
+    QFETCH(QStringList, make);
+    const QStringList parts = place({QStringLiteral("a.mp4"), QStringLiteral("c.mp4")});
+    const QString odd = m_work + QStringLiteral("/b.mp4");
+    QCOMPARE(
+        QProcess::execute(testutil::ffmpegPath(), QStringList{"-v", "error", "-i", parts.first()} +
+                                                      make + QStringList{odd}),
+        0);
+
+    const JobResult result = merge({parts.first(), odd, parts.last()});
+
+    QCOMPARE(result.kind, JobResult::Kind::Saved);
+    const double single = testutil::probeDuration(parts.first());
+    QVERIFY(qAbs(testutil::probeDuration(result.outputPath) - 3 * single) <= 0.1);
 }
 
 void TestMergeJob::secondJobInTheSameSecondTakesAFreeName()

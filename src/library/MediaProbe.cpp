@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 
 namespace
 {
@@ -97,9 +98,11 @@ QVector<MediaFacts> parseInputDescriptions(const QString& text)
     QVector<MediaFacts> inputs;
     // Each input's description as the probe's buffer holds it: its lines, each ended by '\n'.
     QStringList descriptions;
+    bool inVideo = false; // the lines that follow belong to an input's first video stream
     for (const QString& line : text.split(lineEnds, Qt::SkipEmptyParts)) {
         const QRegularExpressionMatch input = inputRe.match(line);
         if (input.hasMatch()) {
+            inVideo = false;
             MediaFacts facts;
             facts.opened = true;
             facts.container = input.captured(1);
@@ -122,9 +125,18 @@ QVector<MediaFacts> parseInputDescriptions(const QString& text)
             }
             continue;
         }
+        // The side data printed under the first video stream: the turn players give it.
+        static const QRegularExpression rotationRe(
+            QStringLiteral("displaymatrix: rotation of (-?[0-9.]+) degrees"));
+        if (const QRegularExpressionMatch r = rotationRe.match(line);
+            r.hasMatch() && inVideo && facts.rotation == 0) {
+            facts.rotation = ((int(std::lround(r.captured(1).toDouble())) % 360) + 360) % 360;
+            continue;
+        }
         const QRegularExpressionMatch m = streamRe.match(line);
         if (!m.hasMatch())
             continue;
+        inVideo = m.captured(1) == QLatin1String("Video") && !facts.hasVideo;
         const QStringList fields = topLevelFields(m.captured(2));
         if (m.captured(1) == QLatin1String("Video") && !facts.hasVideo)
             readVideo(fields, facts);

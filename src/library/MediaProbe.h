@@ -19,6 +19,7 @@ struct MediaFacts {
     QString size;         // "320x240"
     QString pixelFormat;  // "yuv420p"
     double frameRate = 0; // frames per second ("fps", else "tbr"); 0 when unknown
+    int rotation = 0;     // degrees players turn the picture by, 0..359 (its display matrix)
     bool hasAudio = false;
     QString audioCodec; // "aac"
     int sampleRate = 0; // Hz

@@ -71,13 +71,19 @@ int MergeSoundCarry::packetsFor(const MediaFacts& facts, double videoEnd, double
     return wanted;
 }
 
-QStringList joinArguments(const QStringList& tsNames, const QString& outputName, bool aacAudio)
+QStringList joinArguments(const QStringList& tsNames, const QString& outputName,
+                          const MediaFacts& streams)
 {
     QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-i"),
                      QStringLiteral("concat:") + tsNames.join(QLatin1Char('|')),
                      QStringLiteral("-c"), QStringLiteral("copy")};
-    if (aacAudio)
+    if (streams.hasAudio && streams.audioCodec == QLatin1String("aac"))
         args << QStringLiteral("-bsf:a") << QStringLiteral("aac_adtstoasc");
+    if (streams.hasVideo && streams.videoCodec == QLatin1String("hevc"))
+        args << QStringLiteral("-tag:v") << QStringLiteral("hvc1");
+    if (streams.rotation != 0)
+        args << QStringLiteral("-metadata:s:v:0")
+             << QStringLiteral("rotate=%1").arg(streams.rotation);
     args << QStringLiteral("-f") << QStringLiteral("mp4") << outputName;
     return args;
 }

@@ -43,6 +43,9 @@ private:
 
 // Arguments that join the transport streams `tsNames` into the MP4 `outputName`, streams
 // copied. The names are plain file names in the run's working directory: the concat protocol
-// splits its list on '|' and cannot take one inside a path. `aacAudio`: the audio is AAC,
-// whose transport stream framing must become MP4's.
-QStringList joinArguments(const QStringList& tsNames, const QString& outputName, bool aacAudio);
+// splits its list on '|' and cannot take one inside a path. `streams`: what the parts hold
+// alike. AAC sound's transport stream framing must become MP4's; the turn players give the
+// pictures, which a transport stream does not carry, is written again; HEVC is tagged as Apple's
+// players require.
+QStringList joinArguments(const QStringList& tsNames, const QString& outputName,
+                          const MediaFacts& streams);

@@ -255,13 +255,11 @@ void MergeJob::onConverted(const ToolResult& result)
 
 void MergeJob::join()
 {
-    const MediaFacts& first = m_facts.first();
-    const bool aac = first.hasAudio && first.audioCodec == QLatin1String("aac");
     m_join->setWorkingDirectory(m_work->path());
     m_join->setExpectedOutput(m_work->filePath(kJoinedName));
     m_writtenSeconds = -1;
     Q_EMIT progress(m_progress.percent(), m_outputPath, m_outputPath);
-    m_join->start(joinArguments(m_tsNames, kJoinedName, aac));
+    m_join->start(joinArguments(m_tsNames, kJoinedName, m_facts.first()));
 }
 
 void MergeJob::onJoined(const ToolResult& result)

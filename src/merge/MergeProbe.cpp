@@ -36,6 +36,9 @@ QStringList differences(const MediaFacts& f, const MediaFacts& ref)
         differ(QStringLiteral("pixel format"), f.pixelFormat, ref.pixelFormat);
         if (!sameRate(f.frameRate, ref.frameRate))
             differ(QStringLiteral("frame rate"), rateText(f.frameRate), rateText(ref.frameRate));
+        // The joined track is turned one way for all its pictures.
+        differ(QStringLiteral("rotation"), QString::number(f.rotation) + QStringLiteral("°"),
+               QString::number(ref.rotation) + QStringLiteral("°"));
     }
     if (f.hasAudio != ref.hasAudio) {
         out.append(f.hasAudio ? QStringLiteral("has audio") : QStringLiteral("no audio"));

@@ -433,7 +433,7 @@ void TestSmartCut::mergeOfTwoCutsHoldsExactlyTheirPictures()
         expected += pictureHashes(part);
         videoSum += isoVideoEndSeconds(part);
     }
-    tool(joinArguments(tsNames, QStringLiteral("joined.mp4"), true), m_outDir->path());
+    tool(joinArguments(tsNames, QStringLiteral("joined.mp4"), facts), m_outDir->path());
     const QString joined = m_outDir->filePath(QStringLiteral("joined.mp4"));
     QCOMPARE(pictureHashes(joined), expected);
     QVERIFY(std::abs(isoVideoEndSeconds(joined) - videoSum) < 0.002);

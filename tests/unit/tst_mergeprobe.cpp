@@ -20,6 +20,8 @@ const char* const kTwoThenMissing = R"(Input #0, mov,mp4,m4a,3gp,3g2,mj2, from '
       handler_name    : VideoHandler
       vendor_id       : [0][0][0][0]
       encoder         : Lavc59.37.100 libx264
+    Side data:
+      displaymatrix: rotation of -90.00 degrees
   Stream #0:1[0x2](und): Audio: aac (LC) (mp4a / 0x6134706D), 44100 Hz, mono, fltp, 69 kb/s (default)
 Input #1, mov,mp4,m4a,3gp,3g2,mj2, from 'b.mp4':
   Metadata:
@@ -64,9 +66,12 @@ QString summary(const MediaFacts& f)
     QString audio =
         f.hasAudio ? QStringLiteral("%1 %2 %3").arg(f.audioCodec).arg(f.sampleRate).arg(f.channels)
                    : QStringLiteral("no audio");
-    return QStringLiteral("%1 | %2 | %3 | %4")
+    if (f.rotation != 0)
+        video += QStringLiteral(" turned %1").arg(f.rotation);
+    return QStringLiteral("%1 | %2 | %3 from %4 | %5")
         .arg(video, audio)
         .arg(f.durationSeconds)
+        .arg(f.startSeconds)
         .arg(f.durationText);
 }
 
@@ -109,16 +114,19 @@ void TestMergeProbe::parse_data()
 
     QTest::newRow("two inputs, the run stops at a missing third")
         << QString::fromUtf8(kTwoThenMissing)
-        << QStringList{QStringLiteral("h264 320x240 yuv420p 30 | aac 44100 mono | 2 | 00:00:02"),
-                       QStringLiteral("h264 640x480 yuv420p 25 | no audio | 2 | 00:00:02")};
+        << QStringList{
+               QStringLiteral(
+                   "h264 320x240 yuv420p 30 turned 270 | aac 44100 mono | 2 from 0 | 00:00:02"),
+               QStringLiteral("h264 640x480 yuv420p 25 | no audio | 2 from 0 | 00:00:02")};
     // The duration texts are the one-file probe's, odd as they are.
     QTest::newRow("colour details, sound only, transport stream, unknown length")
         << QString::fromUtf8(kVarious)
         << QStringList{
-               QStringLiteral("h264 320x240 yuv420p 29.97 | no audio | 1 | 00:00:01"),
-               QStringLiteral("no video | aac 44100 mono | 1 | 00:00:01"),
-               QStringLiteral("h264 320x240 yuv420p 30 | aac 48000 stereo | 2.02 | 00:00:02"),
-               QStringLiteral("vp9 1280x720 yuv420p 1000 | no audio | -1 | N/A, sta")};
+               QStringLiteral("h264 320x240 yuv420p 29.97 | no audio | 1 from 0 | 00:00:01"),
+               QStringLiteral("no video | aac 44100 mono | 1 from 0 | 00:00:01"),
+               QStringLiteral(
+                   "h264 320x240 yuv420p 30 | aac 48000 stereo | 2.02 from 1.44344 | 00:00:02"),
+               QStringLiteral("vp9 1280x720 yuv420p 1000 | no audio | -1 from 0 | N/A, sta")};
     // A finalised recording: its hidden lead-in drags "fps" down; its own rate is the tbr.
     QTest::newRow("recording trimmed by an edit list, 100 hours")
         << QStringLiteral("Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'rec.mp4':\n"
@@ -127,7 +135,7 @@ void TestMergeProbe::parse_data()
                           "0x31637661), yuv420p(progressive), 1280x720, 148 kb/s, 18.87 fps, "
                           "29.97 tbr, 11988 tbn (default)\n")
         << QStringList{
-               QStringLiteral("h264 1280x720 yuv420p 29.97 | no audio | 360004 | 100:00:0")};
+               QStringLiteral("h264 1280x720 yuv420p 29.97 | no audio | 360004 from 0 | 100:00:0")};
     QTest::newRow("nothing opened") << QStringLiteral("x.mp4: Invalid data found when processing "
                                                       "input\r\n")
                                     << QStringList();
@@ -156,6 +164,7 @@ void TestMergeProbe::mismatches_data()
     allOther.pixelFormat = QStringLiteral("yuv444p");
     allOther.sampleRate = 48000;
     allOther.channels = QStringLiteral("stereo");
+    allOther.rotation = 90;
 
     QTest::newRow("same streams; a live recording's rate wobbles")
         << QVector<MediaFacts>{clip(), clip(), clip(QStringLiteral("320x240"), 29.97)}
@@ -167,14 +176,15 @@ void TestMergeProbe::mismatches_data()
     QTest::newRow("every difference of a file on its line")
         << QVector<MediaFacts>{clip(QStringLiteral("320x240"), 30, false), allOther, clip()}
         << QStringList{QStringLiteral("b.mp4: video codec hevc, size 640x480, pixel format "
-                                      "yuv444p, frame rate 25 fps, has audio"),
+                                      "yuv444p, frame rate 25 fps, rotation 90°, has audio"),
                        QStringLiteral("c.mp4: has audio")};
     QTest::newRow("unreadable first file; the rest compared with the next")
         << QVector<MediaFacts>{MediaFacts(), clip(), allOther}
-        << QStringList{QStringLiteral("a.mp4: cannot be read as a video"),
-                       QStringLiteral("c.mp4: video codec hevc, size 640x480, pixel format "
-                                      "yuv444p, frame rate 25 fps, sample rate 48000 Hz, "
-                                      "channels stereo")};
+        << QStringList{
+               QStringLiteral("a.mp4: cannot be read as a video"),
+               QStringLiteral("c.mp4: video codec hevc, size 640x480, pixel format "
+                              "yuv444p, frame rate 25 fps, rotation 90°, sample rate 48000 Hz, "
+                              "channels stereo")};
     QTest::newRow("described fewer files than queued")
         << QVector<MediaFacts>{clip(), clip()}
         << QStringList{QStringLiteral("c.mp4: cannot be read as a video")};

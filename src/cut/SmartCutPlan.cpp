@@ -412,9 +412,12 @@ CutPlan planKeyframeCut(const CutSource& source, double startMark, double endMar
     while (k < span.e && !f.row(k).key)
         ++k;
     if (k >= span.e) {
-        plan.failure = QStringLiteral(
-            "The video cannot be cut between these marks without re-encoding it: there is no "
-            "keyframe between them. Choose a longer span.");
+        // Only a span short enough to be re-encoded whole can do without a keyframe.
+        plan.failure =
+            QStringLiteral("The video cannot be cut between these marks without re-encoding it: "
+                           "there is no keyframe between them. Choose a span that holds one%1.")
+                .arg(reason == CutFallback::TooLong ? QStringLiteral(", or one of 5 s at most")
+                                                    : QString());
         return plan;
     }
     // The first clean end at or after E keeps every wanted picture (and at most a few more).

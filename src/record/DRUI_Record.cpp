@@ -203,6 +203,9 @@ void DRUI::OnRecordingEnded(const RecordingOutcome& outcome)
 {
     using Kind = RecordingOutcome::Kind;
     const QString name = QFileInfo(outcome.path).fileName();
+    const QString notFinalised =
+        tr("The recording was saved as %1, but it could not be finalised: %2")
+            .arg(name, outcome.reason);
     QString text;
     switch (outcome.kind) {
     case Kind::Saved:
@@ -223,14 +226,14 @@ void DRUI::OnRecordingEnded(const RecordingOutcome& outcome)
         m_nRecorderRet = -101;
         if (!m_bRecordExiting)
             QMessageBox::information(this, tr("Recorder"),
-                                     tr("Not enough space, recording stopped."));
+                                     tr("Not enough space, recording stopped.") +
+                                         (outcome.reason.isEmpty() || name.isEmpty()
+                                              ? QString()
+                                              : QLatin1Char('\n') + notFinalised));
         m_nRecorderRet = 0;
         break;
     case Kind::Failed:
-        text = name.isEmpty() ? outcome.reason
-                              : tr("The recording was saved as %1, but it could not be "
-                                   "finalised: %2")
-                                    .arg(name, outcome.reason);
+        text = name.isEmpty() ? outcome.reason : notFinalised;
         break;
     }
     if (!text.isEmpty())

@@ -119,6 +119,13 @@ void DRUI::InitLayout2Widget()
                                   label->setVisible(!problem.isEmpty());
                               });
     RefreshFreeSpaceLabel();
+    // Recordings and other programs use the disk meanwhile: the figure shown follows.
+    auto* freeSpaceTimer = new QTimer(m_pFreeSpaceLabel);
+    connect(freeSpaceTimer, &QTimer::timeout, this, [this] {
+        if (m_pFreeSpaceLabel->isVisible())
+            RefreshFreeSpaceLabel();
+    });
+    freeSpaceTimer->start(2000);
 
     auto* content = new QVBoxLayout;
     content->addWidget(panel);

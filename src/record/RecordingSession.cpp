@@ -341,6 +341,9 @@ void RecordingSession::onFinalized(const FinalizeOutcome& outcome)
         result = {Kind::Failed, {}, QStringLiteral("Cannot record: ") + m_toolFailure};
     } else if (m_lowSpace) {
         result.kind = Kind::StoppedLowSpace;
+        // Why a recording kept as it is could not be finalised (the disk, mostly).
+        if (outcome.kind != FinalizeOutcome::Kind::KeptAsIs)
+            result.reason.clear();
     } else if (!m_toolFailure.isEmpty()) {
         result.kind = Kind::StoppedByTool;
         result.reason = m_toolFailure;

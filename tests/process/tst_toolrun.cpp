@@ -78,10 +78,6 @@ void TestToolRun::outputAndVerdict_data()
     QTest::addColumn<QStringList>("lines");
 
     const QStringList defaults{QStringLiteral("Invalid data")};
-    QTest::newRow("marker split across two writes")
-        << 0 << QStringList{"in.mp4: Invalid da", "ta found when processing input\\n"} << defaults
-        << ToolResult::Status::Marker
-        << QStringList{"in.mp4: Invalid data found when processing input"};
     QTest::newRow("missing input named by a caller's marker")
         << 0 << QStringList{"/v/1.ts: No such f", "ile or directory\\n"}
         << QStringList{"Invalid data", "No such file"} << ToolResult::Status::Marker

@@ -94,8 +94,6 @@ void TestHelpers::freeName_data()
                                   << "a.b(1).mp4";
     QTest::newRow("no extension") << QStringList{"list"} << "list"
                                   << "list(1)";
-    QTest::newRow("only an extension") << QStringList{".mp4"} << ".mp4"
-                                       << "(1).mp4";
     QTest::newRow("dot in the folder, none in the name") << QStringList{"v.1/list"} << "v.1/list"
                                                          << "v.1/list(1)";
     QTest::newRow("blanks and non-ASCII")

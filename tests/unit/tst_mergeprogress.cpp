@@ -66,9 +66,8 @@ void TestMergeProgress::soundStaysWithPictures_data()
     QTest::addColumn<QVector<double>>("sounds");
     QTest::addColumn<QVector<int>>("kept"); // packets asked of each part (-1: all)
 
-    // 45 pictures at 29.97/s are 70.4 packets of 1024 samples at 48 kHz: cut at the nearest
-    // packet, every part would be 7 ms short; carried over, the sound joined stays within half
-    // a packet (10.7 ms) of the pictures.
+    // 45 pictures at 29.97/s are 70.4 packets at 48 kHz: cut at the nearest packet each part is
+    // 7 ms short; carried over, the sound joined stays within half a packet of the pictures.
     const double part = 45 * 1001 / 30000.0;
     QTest::newRow("twelve parts of one length")
         << 48000 << QVector<double>(12, part) << QVector<double>(12, part)
@@ -76,8 +75,7 @@ void TestMergeProgress::soundStaysWithPictures_data()
     QTest::newRow("sound running on, 44.1 kHz")
         << 44100 << QVector<double>{2, 2, 2} << QVector<double>{2, 2.5, 2}
         << QVector<int>{86, 86, 86};
-    // A gap cannot be filled from the next part: it would run into the one after.
-    QTest::newRow("sound stopping short")
+    QTest::newRow("sound stopping short: its gap is not filled from the next part")
         << 48000 << QVector<double>{part, part, part} << QVector<double>{part, 1, part}
         << QVector<int>{70, 71, 70};
     QTest::newRow("unknown ends keep everything")

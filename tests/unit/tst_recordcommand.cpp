@@ -172,7 +172,6 @@ void TestRecordCommand::finalizeStartsAtTheFrame_data()
     QTest::newRow("no lead-in: no seek") << 0.0 << QString();
     // Rounding up would put the first frame a microsecond before the start and drop it.
     QTest::newRow("rounded down to the microsecond") << 11121.0 / 11988.0 << "0.927677";
-    QTest::newRow("long lead-in") << 3.8 << "3.800000";
 }
 
 void TestRecordCommand::finalizeStartsAtTheFrame()

@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -211,7 +212,9 @@ void DRUI::OnRecordingEnded(const RecordingOutcome& outcome)
     case Kind::Saved:
         break;
     case Kind::Recovered:
-        text = tr("An interrupted recording was recovered: %1").arg(name);
+        // Recoveries search every folder recorded in, not only the save folder shown.
+        text = tr("An interrupted recording was recovered: %1")
+                   .arg(QDir::toNativeSeparators(outcome.path));
         break;
     case Kind::Nothing:
         text = tr("Nothing was recorded.");

@@ -106,7 +106,7 @@ void TestRecordSafety::programKilledRecoveredAtNextStart()
         30000));
     QVERIFY(QTest::qWaitFor([&] { return boxes.texts().size() == 1; }, 5000));
     QVERIFY2(boxes.texts()[0].contains(QLatin1String("recovered")) &&
-                 boxes.texts()[0].contains(finalName),
+                 boxes.texts()[0].contains(QDir(saveDir).filePath(finalName)),
              qPrintable(boxes.texts()[0]));
     QCOMPARE(testutil::checksum(busy), busySum);
     const QString finalPath = QDir(saveDir).filePath(finalName);

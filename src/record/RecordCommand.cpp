@@ -116,16 +116,22 @@ QStringList recordArguments(const QStringList& inputs, int soundInputs,
     args << QStringLiteral("-map") << QStringLiteral("%1:v").arg(soundInputs);
     if (!pictureFilter.isEmpty())
         args << QStringLiteral("-vf") << pictureFilter;
+    // The sound follows the wall clock the pictures are stamped with, but gently: a sound
+    // server's stamps jitter under load (PipeWire's ran up to 0.15 s ahead), and filling each
+    // such jump with silence, never taken back, put the sound 0.46 s behind after 30 s. Errors
+    // under 20 ms are left alone, larger ones are worked off by stretching the sound by at most
+    // 0.1 % (a sound card's drift is far less), and only a jump of 0.3 s or more, sound lost
+    // in the server, is filled at once.
+    const QString follow = QStringLiteral("aresample=async=50:min_comp=0.02:min_hard_comp=0.3");
     if (soundInputs == 1) {
-        args << QStringLiteral("-map") << QStringLiteral("0:a") << QStringLiteral("-af")
-             << QStringLiteral("aresample=async=1");
+        args << QStringLiteral("-map") << QStringLiteral("0:a") << QStringLiteral("-af") << follow;
     } else if (soundInputs >= 2) {
         // amix pairs samples in arrival order; each input is first padded to the common clock
         // so that the later-opened source is not pulled forward.
         args << QStringLiteral("-filter_complex")
-             << QStringLiteral("[0:a]aresample=async=1:first_pts=0[a0];"
-                               "[1:a]aresample=async=1:first_pts=0[a1];"
+             << QStringLiteral("[0:a]%1:first_pts=0[a0];[1:a]%1:first_pts=0[a1];"
                                "[a0][a1]amix=inputs=2:duration=longest[a]")
+                    .arg(follow)
              << QStringLiteral("-map") << QStringLiteral("[a]");
     }
     // Otherwise the sound inputs would keep the run going after the last picture, and the file

@@ -183,7 +183,7 @@ void DRUI::doTimerRec()
     const qint64 seconds = m_pRecordSession->liveMs() / 1000;
     const QString work = m_pRecordSession->workingFile();
     const qint64 bytes = work.isEmpty() ? 0 : QFileInfo(work).size();
-    m_pStereoMix->setText(recordingStatusText(seconds, bytes));
+    m_pStereoMix->setText(recordingStatusText(seconds, bytes, m_pRecordSession->liveMs() > 0));
 }
 
 void DRUI::OnRecordingStateChanged()

@@ -73,8 +73,9 @@ QStringList leftoverWorkingFiles(const QString& dir)
     return paths;
 }
 
-QString recordingStatusText(qint64 seconds, qint64 bytes)
+QString recordingStatusText(qint64 seconds, qint64 bytes, bool started)
 {
-    return QStringLiteral("Recording... \n\n") + QString::fromStdString(GetTimeStringA(seconds)) +
-           QStringLiteral("\n\n") + QString::fromStdString(GetFileSizeString(bytes));
+    return (started ? QStringLiteral("Recording... \n\n") : QStringLiteral("Starting... \n\n")) +
+           QString::fromStdString(GetTimeStringA(seconds)) + QStringLiteral("\n\n") +
+           QString::fromStdString(GetFileSizeString(bytes));
 }

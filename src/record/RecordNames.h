@@ -31,5 +31,7 @@ RecordingPaths chooseRecordingPaths(const QString& dir, const QDateTime& start);
 // Working files left in `dir` (by a crash), as full paths, oldest name first.
 QStringList leftoverWorkingFiles(const QString& dir);
 
-// The status label while recording: "Recording... \n\n" + elapsed time + "\n\n" + size.
-QString recordingStatusText(qint64 seconds, qint64 bytes);
+// The status label while recording: "Recording... \n\n" + elapsed time + "\n\n" + size;
+// "Starting... " in place of "Recording... " until the first picture is written (the system may
+// be asking the user to share the screen, or the sound inputs are opening).
+QString recordingStatusText(qint64 seconds, qint64 bytes, bool started = true);

@@ -116,13 +116,13 @@ QStringList recordArguments(const QStringList& inputs, int soundInputs,
     args << QStringLiteral("-map") << QStringLiteral("%1:v").arg(soundInputs);
     if (!pictureFilter.isEmpty())
         args << QStringLiteral("-vf") << pictureFilter;
-    // The sound follows the wall clock the pictures are stamped with, but gently: a sound
-    // server's stamps jitter under load (PipeWire's ran up to 0.15 s ahead), and filling each
-    // such jump with silence, never taken back, put the sound 0.46 s behind after 30 s. Errors
-    // under 20 ms are left alone, larger ones are worked off by stretching the sound by at most
-    // 0.1 % (a sound card's drift is far less), and only a jump of 0.3 s or more, sound lost
-    // in the server, is filled at once.
-    const QString follow = QStringLiteral("aresample=async=50:min_comp=0.02:min_hard_comp=0.3");
+    // The sound is held to the wall clock the pictures are stamped with by filling a lead, or
+    // dropping a lag, at once, never by stretching it. A sound server's stamps jitter under load
+    // (PipeWire's ran up to 0.15 s ahead now and then), and filling each lead of 0.1 s with
+    // silence, never taken back, put the sound 0.46 s behind after 30 s; following the jitter
+    // by stretching moved the sound by as much. Only a jump of 0.3 s or more, sound the server
+    // lost, is filled.
+    const QString follow = QStringLiteral("aresample=async=1:min_hard_comp=0.3");
     if (soundInputs == 1) {
         args << QStringLiteral("-map") << QStringLiteral("0:a") << QStringLiteral("-af") << follow;
     } else if (soundInputs >= 2) {

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSet>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -96,13 +97,18 @@ bool MergeJob::check(const MergeRequest& request)
     }
     const QFileInfo outDir(request.outputFolder);
     QString refusal;
-    if (!missing.isEmpty())
+    if (!missing.isEmpty()) {
         refusal =
             QStringLiteral("Merge failed, these files are no longer in the video directory:\n") +
             missing.join(QLatin1Char('\n'));
-    else if (request.outputFolder.isEmpty() || !outDir.isDir() || !outDir.isWritable())
-        refusal = QStringLiteral("Merge failed, the folder %1 cannot be written to.")
-                      .arg(request.outputFolder);
+    } else if (request.outputFolder.isEmpty() || !outDir.isDir() || !outDir.isWritable()) {
+        const QString why = !outDir.isDir() ? QStringLiteral("it does not exist")
+                            : QStorageInfo(request.outputFolder).isReadOnly()
+                                ? QStringLiteral("its disk is read-only")
+                                : QStringLiteral("permission denied");
+        refusal = QStringLiteral("Merge failed, the folder %1 cannot be written to (%2).")
+                      .arg(request.outputFolder, why);
+    }
     if (!refusal.isEmpty()) {
         m_unknown.clear();
         QTimer::singleShot(0, this, [this, refusal] {

@@ -69,6 +69,8 @@ QString mediaSummary(const MediaFacts& facts)
                                       .arg(facts.videoCodec, facts.size, facts.pixelFormat,
                                            rateText(facts.frameRate))
                                 : QStringLiteral("no video"));
+    if (facts.hasVideo && facts.rotation != 0)
+        parts.last() += QStringLiteral(" rotation %1°").arg(facts.rotation);
     parts.append(facts.hasAudio ? QStringLiteral("%1 %2 Hz %3")
                                       .arg(facts.audioCodec)
                                       .arg(facts.sampleRate)

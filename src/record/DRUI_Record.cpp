@@ -180,10 +180,10 @@ void DRUI::doTimerRec()
     if (!m_bIsStart)
         return;
     BlinkTrayIcon();
-    const qint64 seconds = m_pRecordSession->liveMs() / 1000;
+    const qint64 liveMs = m_pRecordSession->liveMs();
     const QString work = m_pRecordSession->workingFile();
     const qint64 bytes = work.isEmpty() ? 0 : QFileInfo(work).size();
-    m_pStereoMix->setText(recordingStatusText(seconds, bytes, m_pRecordSession->liveMs() > 0));
+    m_pStereoMix->setText(recordingStatusText(liveMs / 1000, bytes, liveMs > 0));
 }
 
 void DRUI::OnRecordingStateChanged()

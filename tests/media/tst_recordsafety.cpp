@@ -128,9 +128,7 @@ void TestRecordSafety::saveFolderDeletedWhileRecording()
     QFETCH(bool, moved);
     rectest::PageRecording rec;
     QVERIFY(rec.start());
-    testui::ModalAnswerer& boxes = rec.boxes;
     const QString& saveDir = rec.saveDir;
-    std::unique_ptr<DRUI>& w = rec.window;
     const QString movedDir = rec.tmp.filePath(QStringLiteral("Bin"));
     QVERIFY(moved ? QDir().rename(saveDir, movedDir) : QDir(saveDir).removeRecursively());
 
@@ -140,19 +138,19 @@ void TestRecordSafety::saveFolderDeletedWhileRecording()
         QTest::qWait(1500);
         QVERIFY(DRUI::m_bIsStart);
         QVERIFY(RememberedWorkFolders(workJournalFile()).contains(movedDir));
-        w->btnSlotRecord();
-        QVERIFY(testui::waitUntilIdle(*w));
+        rec.window->btnSlotRecord();
+        QVERIFY(testui::waitUntilIdle(*rec.window));
         QCOMPARE(testui::filesIn(movedDir).size(), 1);
-        QCOMPARE(boxes.texts(), QStringList());
+        QCOMPARE(rec.boxes.texts(), QStringList());
         return;
     }
     // Stopped at once, and told why, rather than recording on into nothing until Stop.
     QVERIFY(QTest::qWaitFor([] { return !DRUI::m_bIsStart; }, 5000));
-    QVERIFY(testui::waitUntilIdle(*w));
-    QVERIFY(QTest::qWaitFor([&] { return boxes.texts().size() == 1; }, 5000));
-    QVERIFY2(boxes.texts()[0].contains(QLatin1String("the folder ") + saveDir +
-                                       QLatin1String(" was deleted")),
-             qPrintable(boxes.texts()[0]));
+    QVERIFY(testui::waitUntilIdle(*rec.window));
+    QVERIFY(QTest::qWaitFor([&] { return rec.boxes.texts().size() == 1; }, 5000));
+    QVERIFY2(rec.boxes.texts()[0].contains(QLatin1String("the folder ") + saveDir +
+                                           QLatin1String(" was deleted")),
+             qPrintable(rec.boxes.texts()[0]));
 }
 
 void TestRecordSafety::recordAgainRightAfterStop()

@@ -74,8 +74,11 @@ void readVideo(const QStringList& fields, MediaFacts& facts)
 void readAudio(const QStringList& fields, MediaFacts& facts)
 {
     static const QRegularExpression hzRe(QStringLiteral("^(\\d+) Hz$"));
+    // "aac (LC) (mp4a / 0x6134706D)": the profile, when named, comes before the codec's tag.
+    static const QRegularExpression profileRe(QStringLiteral("^\\S+ \\(([^()/]+)\\)"));
     facts.hasAudio = true;
     facts.audioCodec = fields.value(0).section(QLatin1Char(' '), 0, 0);
+    facts.audioProfile = profileRe.match(fields.value(0)).captured(1);
     for (qsizetype i = 1; i < fields.size(); ++i) {
         const QRegularExpressionMatch m = hzRe.match(fields.at(i));
         if (m.hasMatch()) {

@@ -21,9 +21,10 @@ struct MediaFacts {
     double frameRate = 0; // frames per second ("fps", else "tbr"); 0 when unknown
     int rotation = 0;     // degrees players turn the picture by, 0..359 (its display matrix)
     bool hasAudio = false;
-    QString audioCodec; // "aac"
-    int sampleRate = 0; // Hz
-    QString channels;   // "mono", "stereo", "5.1(side)", ...
+    QString audioCodec;   // "aac"
+    QString audioProfile; // "LC", "HE-AAC", ...; empty when the tool names none
+    int sampleRate = 0;   // Hz
+    QString channels;     // "mono", "stereo", "5.1(side)", ...
 };
 
 // The facts of every input described in `text` (the merged output of

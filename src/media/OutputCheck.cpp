@@ -134,11 +134,12 @@ QByteArray payloadOf(QFile& file, const Box& box, qint64 most)
     return file.read(std::min(most, box.end - box.payload));
 }
 
-// Where a track ends on the movie's timeline (-1 when unknown), and its handler ("vide",
-// "soun", ...) in `handler`.
-double trackEnd(QFile& file, const Box& trak, quint64 movieScale, quint32* handler)
+// Where a track ends on the movie's timeline (-1 when unknown), its handler ("vide", "soun",
+// ...) in `handler`, and in `late` whether its edit list starts with an empty edit.
+double trackEnd(QFile& file, const Box& trak, quint64 movieScale, quint32* handler, bool* late)
 {
     *handler = 0;
+    *late = false;
     quint64 mediaScale = 0;
     quint64 mediaDuration = 0;
     quint64 edited = 0; // the edit list's segments, in the movie's time scale
@@ -156,8 +157,14 @@ double trackEnd(QFile& file, const Box& trak, quint64 movieScale, quint32* handl
                 const bool wide = p.at(0) == 1;
                 const int entry = wide ? 20 : 12;
                 const quint64 count = bigEndian(p, 4, 4);
+                const int timeSize = wide ? 8 : 4;
                 for (quint64 i = 0; i < count && 8 + int(i + 1) * entry <= p.size(); ++i) {
-                    edited += bigEndian(p, 8 + int(i) * entry, wide ? 8 : 4);
+                    const int at = 8 + int(i) * entry;
+                    edited += bigEndian(p, at, timeSize);
+                    // An empty edit's media time is -1: all its bits set.
+                    const quint64 empty = wide ? ~quint64(0) : quint64(0xffffffffu);
+                    if (!hasEdits)
+                        *late = bigEndian(p, at + timeSize, timeSize) == empty;
                     hasEdits = true;
                 }
             }
@@ -220,12 +227,16 @@ IsoTrackEnds isoTrackEnds(const QString& path)
                 movieScale = p.size() >= 24 ? bigEndian(p, p.at(0) == 1 ? 20 : 12, 4) : 0;
             } else if (child.type == fourcc("trak")) {
                 quint32 handler = 0;
-                const double end = trackEnd(file, child, movieScale, &handler);
+                bool late = false;
+                const double end = trackEnd(file, child, movieScale, &handler, &late);
                 double* first = handler == fourcc("vide")   ? &found.video
                                 : handler == fourcc("soun") ? &found.audio
                                                             : nullptr;
-                if (first && *first < 0)
+                if (first && *first < 0) {
                     *first = end;
+                    if (first == &found.audio)
+                        found.audioLate = late;
+                }
             }
         }
         return found;

@@ -14,10 +14,12 @@ bool outputHasStreams(const QString& path);
 // Where the first video and the first sound track of an MP4 or MOV file end, in seconds on the
 // file's timeline (their edit lists counted, as players and the media tool count them); -1 for
 // a track that is missing or whose end is unknown, and for both in other files, fragmented ones
-// and unreadable ones.
+// and unreadable ones. `audioLate`: the sound track's edit list starts with an empty edit (its
+// sound starts after the file's start).
 struct IsoTrackEnds {
     double video = -1;
     double audio = -1;
+    bool audioLate = false;
 };
 IsoTrackEnds isoTrackEnds(const QString& path);
 

@@ -3,8 +3,20 @@
 
 #include "support/Helpers.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <cmath>
+
+namespace
+{
+
+// Sound before the file's start (the encoder's priming, hidden by the file's edit list) would
+// play in a transport stream, and the join keeps it at every seam: each part's sound would
+// start a packet later than its picture, and the lag grow with each part.
+const QString kDropPriming = QStringLiteral("noise=drop='lt(pts,0)'");
+
+} // namespace
 
 QString mergeInputPath(const QString& folder, const QString& name)
 {
@@ -26,21 +38,28 @@ QString mergeTsName(int index)
     return QString::number(index) + QStringLiteral(".ts");
 }
 
-QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath, bool h264Video,
-                                int soundPackets)
+QString mergeSoundName(int index)
 {
+    return QString::number(index) + QStringLiteral(".aac");
+}
+
+QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath, bool h264Video,
+                                int soundPackets, const QStringList& soundPieces)
+{
+    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-i"), inputPath};
+    if (!soundPieces.isEmpty())
+        args << QStringLiteral("-i")
+             << QStringLiteral("concat:") + soundPieces.join(QLatin1Char('|'))
+             << QStringLiteral("-map") << QStringLiteral("0:v:0") << QStringLiteral("-map")
+             << QStringLiteral("1:a:0");
     // Subtitle and data streams cannot be copied into a transport stream; they are left out
     // rather than failing the whole merge.
-    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-i"),   inputPath,
-                     QStringLiteral("-c"),           QStringLiteral("copy"), QStringLiteral("-sn"),
-                     QStringLiteral("-dn")};
+    args << QStringLiteral("-c") << QStringLiteral("copy") << QStringLiteral("-sn")
+         << QStringLiteral("-dn");
     // The filter refuses any other codec; the muxer converts those on its own.
     if (h264Video)
         args << QStringLiteral("-bsf:v") << QStringLiteral("h264_mp4toannexb");
-    // Sound before the file's start (the encoder's priming, hidden by the file's edit list)
-    // would play in a transport stream, and the join keeps it at every seam: each part's sound
-    // would start a packet later than its picture, and the lag grow with each part.
-    args << QStringLiteral("-bsf:a") << QStringLiteral("noise=drop='lt(pts,0)'");
+    args << QStringLiteral("-bsf:a") << kDropPriming;
     // Counted after the priming is dropped; the picture goes on to its end.
     if (soundPackets >= 0)
         args << QStringLiteral("-frames:a") << QString::number(soundPackets);
@@ -48,7 +67,37 @@ QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath,
     return args;
 }
 
-int MergeSoundCarry::packetsFor(const MediaFacts& facts, double videoEnd, double audioEnd)
+QStringList soundOnlyArguments(const QString& inputPath, const QString& adtsPath)
+{
+    return {QStringLiteral("-hide_banner"), QStringLiteral("-i"),     inputPath,
+            QStringLiteral("-map"),         QStringLiteral("0:a:0"),  QStringLiteral("-c"),
+            QStringLiteral("copy"),         QStringLiteral("-bsf:a"), kDropPriming,
+            QStringLiteral("-f"),           QStringLiteral("adts"),   adtsPath};
+}
+
+QStringList silenceArguments(const MediaFacts& facts, int packets, const QString& adtsPath)
+{
+    // The description says "3 channels" of a count without a layout name; the source reads
+    // "3c".
+    static const QRegularExpression countOnly(QStringLiteral("^(\\d+) channels$"));
+    QString layout = facts.channels;
+    layout.replace(countOnly, QStringLiteral("\\1c"));
+    return {QStringLiteral("-hide_banner"),
+            QStringLiteral("-f"),
+            QStringLiteral("lavfi"),
+            QStringLiteral("-i"),
+            QStringLiteral("anullsrc=r=%1:cl=%2").arg(facts.sampleRate).arg(layout),
+            QStringLiteral("-frames:a"),
+            QString::number(packets),
+            QStringLiteral("-c:a"),
+            QStringLiteral("aac"),
+            QStringLiteral("-f"),
+            QStringLiteral("adts"),
+            adtsPath};
+}
+
+MergeSoundPlan MergeSoundCarry::planFor(const MediaFacts& facts, double videoEnd, double audioEnd,
+                                        bool soundAtStart)
 {
     // Samples in a packet, for the codecs whose packets all hold the same number; the others
     // (Opus's packets, say, vary) are kept whole.
@@ -59,16 +108,22 @@ int MergeSoundCarry::packetsFor(const MediaFacts& facts, double videoEnd, double
                                                                                           : 0;
     if (!facts.hasAudio || samples == 0 || facts.sampleRate <= 0 || videoEnd <= 0) {
         m_soundAhead = 0; // the join aligns the next part by its picture
-        return -1;
+        return {};
     }
     const double packet = double(samples) / facts.sampleRate;
     const int wanted = std::max(1, int(std::lround((videoEnd - m_soundAhead) / packet)));
     // The last packet is kept whole however little of it the file plays.
     const int present = audioEnd > 0 ? int(std::ceil(audioEnd / packet - 1e-6)) : wanted;
-    // A part whose sound stops short leaves a gap that more sound of later parts cannot fill
-    // without running into the parts after them.
-    m_soundAhead = present < wanted ? 0 : m_soundAhead + wanted * packet - videoEnd;
-    return wanted;
+    const bool fillable =
+        soundAtStart && codec == QLatin1String("aac") && facts.audioProfile == QLatin1String("LC");
+    if (present < wanted && !fillable) {
+        // The gap stays; more sound of later parts cannot fill it without running into the
+        // parts after them.
+        m_soundAhead = 0;
+        return {wanted, 0};
+    }
+    m_soundAhead += wanted * packet - videoEnd;
+    return {wanted, std::max(0, wanted - present)};
 }
 
 QStringList joinArguments(const QStringList& tsNames, const QString& outputName,

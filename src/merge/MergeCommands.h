@@ -16,12 +16,29 @@ QString mergeOutputPath(const QString& folder, const QDateTime& now);
 
 // The transport stream name of input `index` (from 1): "1.ts", "2.ts", ...
 QString mergeTsName(int index);
+// The name of input `index`'s sound copied out to be completed with silence: "1.aac", ...
+QString mergeSoundName(int index);
 
 // Arguments that copy the streams of `inputPath` into the MPEG transport stream `tsPath`.
 // `h264Video`: the video is H.264, whose packets need start codes in a transport stream.
 // `soundPackets` (from MergeSoundCarry; below 0: all): how many sound packets are kept.
+// `soundPieces`: when not empty, the sound is taken from these ADTS files (plain names in the
+// run's working directory), one after the other, instead of from the input.
 QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath, bool h264Video,
-                                int soundPackets = -1);
+                                int soundPackets = -1, const QStringList& soundPieces = {});
+
+// Arguments that copy the first sound track of `inputPath` into the ADTS file `adtsPath`.
+QStringList soundOnlyArguments(const QString& inputPath, const QString& adtsPath);
+
+// Arguments that encode `packets` packets of silent AAC-LC sound like the sound of `facts` (its
+// rate and channels) into the ADTS file `adtsPath`.
+QStringList silenceArguments(const MediaFacts& facts, int packets, const QString& adtsPath);
+
+// What the conversion of one part keeps of its sound.
+struct MergeSoundPlan {
+    int packets = -1; // the sound packets it writes (below 0: all the part has)
+    int silence = 0;  // how many of them are silence added after the part's own sound
+};
 
 // How much of each part's sound a merge keeps, so that the sound stays with the pictures.
 // The join butts each part's sound against the sound before it and each part's picture against
@@ -30,12 +47,17 @@ QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath,
 // near the picture's end is up to half a packet off. Parts of one length round the same way
 // each time: the error added up to tens of milliseconds over a dozen joins. Each part therefore
 // keeps the number of packets that brings the sound joined so far nearest to its pictures.
+// Sound that stops short of its picture (a recording's sound ends a tenth of a second before its
+// picture) would leave a gap that players close, pulling every later part's sound early: the
+// missing packets are added as silence where they can be.
 class MergeSoundCarry
 {
 public:
-    // The sound packets to keep of the next part (below 0: all), whose picture and sound end at
-    // `videoEnd` and `audioEnd` (s on its timeline, see isoTrackEnds; below 0 when unknown).
-    int packetsFor(const MediaFacts& facts, double videoEnd, double audioEnd);
+    // The plan for the next part, whose picture and sound end at `videoEnd` and `audioEnd` (s on
+    // its timeline, see isoTrackEnds; below 0 when unknown). `soundAtStart`: its sound starts
+    // where the file does, so that silence encoded apart can follow it (AAC-LC only).
+    MergeSoundPlan planFor(const MediaFacts& facts, double videoEnd, double audioEnd,
+                           bool soundAtStart);
 
 private:
     double m_soundAhead = 0; // how far the sound joined so far runs past its pictures, s

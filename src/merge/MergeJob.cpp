@@ -15,12 +15,16 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
+
 Q_LOGGING_CATEGORY(lcMerge, "vistrel.merge")
 
 namespace
 {
 
 const QString kJoinedName = QStringLiteral("joined.mp4");
+const QString kSilenceName = QStringLiteral("silence.aac");
 // A part shorter than its input says by more than this is a damaged input, not rounding.
 constexpr double kShortByMoreThan = 0.5;
 
@@ -185,8 +189,40 @@ void MergeJob::concludeCheck()
     m_progress.start(durations);
     m_tsNames.clear();
     m_index = 0;
-    m_soundCarry = MergeSoundCarry();
-    convertNext();
+    m_convert->setWorkingDirectory(m_work->path());
+    planParts(true);
+    int silence = 0;
+    for (const Part& part : std::as_const(m_parts))
+        silence = std::max(silence, part.sound.silence);
+    if (silence == 0) {
+        convertNext();
+        return;
+    }
+    // Encoded once, as long as the longest gap; each part takes what it needs.
+    m_step = Step::Silence;
+    m_convert->setExpectedOutput(m_work->filePath(kSilenceName));
+    m_convert->start(silenceArguments(m_facts.first(), silence, kSilenceName));
+}
+
+void MergeJob::planParts(bool fill)
+{
+    MergeSoundCarry carry;
+    m_parts.clear();
+    for (qsizetype i = 0; i < m_request.inputs.size(); ++i) {
+        const MediaFacts& facts = m_facts.at(i);
+        // A part begins at the file's first timestamp (an MP4's header counts its length from
+        // 0) and, when its picture's end is known, ends there: sound running on is cut off.
+        const IsoTrackEnds ends =
+            isoTrackEnds(QFileInfo(m_request.inputs.at(i)).absoluteFilePath());
+        const double start = std::max(0.0, facts.startSeconds);
+        const auto fromStart = [start](double end) { return end > 0 ? end - start : -1; };
+        Part part;
+        part.seconds = ends.video > 0 ? fromStart(ends.video) : facts.durationSeconds;
+        const bool soundAtStart = fill && !ends.audioLate && std::abs(facts.startSeconds) < 1e-3;
+        part.sound =
+            carry.planFor(facts, fromStart(ends.video), fromStart(ends.audio), soundAtStart);
+        m_parts.append(part);
+    }
 }
 
 void MergeJob::cancel()
@@ -211,27 +247,48 @@ void MergeJob::convertNext()
         return;
     }
     const QString input = QFileInfo(m_request.inputs.at(m_index)).absoluteFilePath();
+    Q_EMIT progress(m_progress.percent(), input, m_outputPath);
+    if (m_parts.at(m_index).sound.silence == 0) {
+        convertPart();
+        return;
+    }
+    const QString sound = mergeSoundName(m_index + 1);
+    m_step = Step::Sound;
+    m_convert->setExpectedOutput(m_work->filePath(sound));
+    m_convert->start(soundOnlyArguments(input, sound));
+}
+
+void MergeJob::convertPart()
+{
+    const QString input = QFileInfo(m_request.inputs.at(m_index)).absoluteFilePath();
     const MediaFacts& facts = m_facts.at(m_index);
+    const MergeSoundPlan& sound = m_parts.at(m_index).sound;
+    QStringList pieces;
+    if (sound.silence > 0)
+        pieces << mergeSoundName(m_index + 1) << kSilenceName;
     m_tsNames.append(mergeTsName(m_index + 1));
     const QString tsPath = m_work->filePath(m_tsNames.last());
+    m_step = Step::Part;
     m_convert->setExpectedOutput(tsPath);
     m_writtenSeconds = -1;
-    Q_EMIT progress(m_progress.percent(), input, m_outputPath);
-    // The part begins at the file's first timestamp (an MP4's header counts its length from 0)
-    // and, when its picture's end is known, ends there: sound running on is cut off.
-    const IsoTrackEnds ends = isoTrackEnds(input);
-    const double start = std::max(0.0, facts.startSeconds);
-    const auto fromStart = [start](double end) { return end > 0 ? end - start : -1; };
-    m_partSeconds = ends.video > 0 ? fromStart(ends.video) : facts.durationSeconds;
-    m_convert->start(changeToTsArguments(
-        input, tsPath, facts.videoCodec == QLatin1String("h264"),
-        m_soundCarry.packetsFor(facts, fromStart(ends.video), fromStart(ends.audio))));
+    m_convert->start(changeToTsArguments(input, tsPath, facts.videoCodec == QLatin1String("h264"),
+                                         sound.packets, pieces));
 }
 
 void MergeJob::onConverted(const ToolResult& result)
 {
     if (m_canceled || result.status == ToolResult::Status::Canceled) {
         conclude(JobResult::Kind::Canceled);
+        return;
+    }
+    if (m_step == Step::Silence) {
+        // Without it the merge goes on with the gaps left open, each later sound a little early.
+        if (!result.ok()) {
+            qCWarning(lcMerge).noquote()
+                << "silence for short sound failed:" << describeToolResult(result);
+            planParts(false);
+        }
+        convertNext();
         return;
     }
     const QString input = m_request.inputs.at(m_index);
@@ -242,9 +299,13 @@ void MergeJob::onConverted(const ToolResult& result)
                  jobFailureText(JobKind::Merge, result, input, m_request.outputFolder));
         return;
     }
+    if (m_step == Step::Sound) {
+        convertPart();
+        return;
+    }
     // An input cut short whose index still promises the whole length converts into a short
     // part, and the tool exits 0.
-    const double expected = m_partSeconds;
+    const double expected = m_parts.at(m_index).seconds;
     if (expected > 0 && m_writtenSeconds >= 0 && expected - m_writtenSeconds > kShortByMoreThan) {
         const QString detail = QStringLiteral("it ends after %1 s of the %2 s it says it lasts")
                                    .arg(seconds1(m_writtenSeconds), seconds1(expected));
@@ -310,6 +371,8 @@ void MergeJob::onOutput(ToolRun* run, bool joining)
     for (const QString& line : run->takeLines()) {
         const ProgressRecord record = parseProgressRecord(line);
         if (!record.valid || record.timeSeconds < 0)
+            continue;
+        if (!joining && m_step != Step::Part)
             continue;
         m_writtenSeconds = record.timeSeconds;
         if (joining)

@@ -67,7 +67,10 @@ Q_SIGNALS:
 private:
     void onDescribed(const QString& path, const FileStamp& stamp, const MediaFacts& facts);
     void concludeCheck();
+    // The parts' lengths and sound (`fill`: silence may be added to sound that stops short).
+    void planParts(bool fill);
     void convertNext();
+    void convertPart();
     void join();
     void onConverted(const ToolResult& result);
     void onJoined(const ToolResult& result);
@@ -90,10 +93,17 @@ private:
     WorkLock m_workLock; // tells a start after a crash that the folder is not a leftover
     QString m_outputPath;
     QStringList m_tsNames;
+    struct Part {
+        double seconds = -1; // from its first timestamp to its picture's end (-1: unknown)
+        MergeSoundPlan sound;
+    };
+    QVector<Part> m_parts; // of m_request.inputs, in order
+    // The conversion run's current step: the silence some parts' sound is completed with, a
+    // part's sound copied out to be completed, a part converted.
+    enum class Step { Silence, Sound, Part };
+    Step m_step = Step::Part;
     int m_index = 0; // input being converted, from 0
     MergeProgress m_progress;
     double m_writtenSeconds = -1; // time= of the current run's last progress record
-    double m_partSeconds = -1;    // the length of the part being converted (-1: unknown)
-    MergeSoundCarry m_soundCarry;
     double m_expectedSeconds = 0; // the lengths of the parts converted, added up
 };

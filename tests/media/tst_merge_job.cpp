@@ -23,8 +23,8 @@ private Q_SLOTS:
     void cleanup();
     void joinsClipsFromAnAwkwardFolder();
     void secondJobInTheSameSecondTakesAFreeName();
-    void partsLongerThanTheirPictures_data();
-    void partsLongerThanTheirPictures();
+    void partsOfOtherLengths_data();
+    void partsOfOtherLengths();
     void refusedBeforeAnyRun_data();
     void refusedBeforeAnyRun();
     void brokenOrCanceledRunLeavesNothing_data();
@@ -152,15 +152,17 @@ void TestMergeJob::joinsClipsFromAnAwkwardFolder()
     QVERIFY(testutil::decodesCleanly(output));
 }
 
-void TestMergeJob::partsLongerThanTheirPictures_data()
+void TestMergeJob::partsOfOtherLengths_data()
 {
     QTest::addColumn<QStringList>("make"); // the tool's options that make the middle part
     QTest::newRow("sound running on past the picture") << QStringList{
         "-f", "lavfi", "-i", "sine=duration=4", "-map", "0:v", "-map", "1:a", "-c:v", "copy"};
+    QTest::newRow("sound stopping short of the picture") << QStringList{
+        "-f", "lavfi", "-i", "sine=duration=1", "-map", "0:v", "-map", "1:a", "-c:v", "copy"};
     QTest::newRow("timestamps from 10 s") << QStringList{"-c", "copy", "-output_ts_offset", "10"};
 }
 
-void TestMergeJob::partsLongerThanTheirPictures()
+void TestMergeJob::partsOfOtherLengths()
 {
     QFETCH(QStringList, make);
     const QStringList parts = place({QStringLiteral("a.mp4"), QStringLiteral("c.mp4")});
@@ -175,6 +177,15 @@ void TestMergeJob::partsLongerThanTheirPictures()
     QCOMPARE(result.kind, JobResult::Kind::Saved);
     const double single = testutil::probeDuration(parts.first());
     QVERIFY(qAbs(testutil::probeDuration(result.outputPath) - 3 * single) <= 0.1);
+    // Players play the sound's packets one after the other, gaps closed: there must be as much
+    // sound as picture, or the sound after a gap plays early.
+    const auto entry = [&result](const char* stream, const char* name) {
+        return testutil::probeStreamEntry(result.outputPath, QLatin1String(stream),
+                                          QLatin1String(name))
+            .toDouble();
+    };
+    const double sound = entry("a:0", "nb_frames") * 1024 / entry("a:0", "sample_rate");
+    QVERIFY2(qAbs(sound - entry("v:0", "duration")) < 0.03, qPrintable(QString::number(sound)));
 }
 
 void TestMergeJob::secondJobInTheSameSecondTakesAFreeName()

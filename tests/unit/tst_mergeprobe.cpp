@@ -44,7 +44,7 @@ Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'd.mp4':
 Input #1, mov,mp4,m4a,3gp,3g2,mj2, from 'aud.mp4':
   Metadata:
   Duration: 00:00:01.00, start: 0.000000, bitrate: 79 kb/s
-  Stream #1:0[0x1](und): Audio: aac (LC) (mp4a / 0x6134706D), 44100 Hz, mono, fltp, 70 kb/s (default)
+  Stream #1:0[0x1](und): Audio: aac (mp4a / 0x6134706D), 44100 Hz, mono, fltp, 70 kb/s (default)
 Input #2, mpegts, from '1.ts':
   Duration: 00:00:02.02, start: 1.443444, bitrate: 191 kb/s
   Program 1 
@@ -63,9 +63,13 @@ QString summary(const MediaFacts& f)
                                      .arg(f.videoCodec, f.size, f.pixelFormat)
                                      .arg(f.frameRate)
                                : QStringLiteral("no video");
-    QString audio =
-        f.hasAudio ? QStringLiteral("%1 %2 %3").arg(f.audioCodec).arg(f.sampleRate).arg(f.channels)
-                   : QStringLiteral("no audio");
+    QString audio = f.hasAudio ? QStringLiteral("%1%2 %3 %4")
+                                     .arg(f.audioCodec, f.audioProfile.isEmpty()
+                                                            ? QString()
+                                                            : QLatin1Char('/') + f.audioProfile)
+                                     .arg(f.sampleRate)
+                                     .arg(f.channels)
+                               : QStringLiteral("no audio");
     if (f.rotation != 0)
         video += QStringLiteral(" turned %1").arg(f.rotation);
     return QStringLiteral("%1 | %2 | %3 from %4 | %5")
@@ -116,7 +120,7 @@ void TestMergeProbe::parse_data()
         << QString::fromUtf8(kTwoThenMissing)
         << QStringList{
                QStringLiteral(
-                   "h264 320x240 yuv420p 30 turned 270 | aac 44100 mono | 2 from 0 | 00:00:02"),
+                   "h264 320x240 yuv420p 30 turned 270 | aac/LC 44100 mono | 2 from 0 | 00:00:02"),
                QStringLiteral("h264 640x480 yuv420p 25 | no audio | 2 from 0 | 00:00:02")};
     // The duration texts are the one-file probe's, odd as they are.
     QTest::newRow("colour details, sound only, transport stream, unknown length")
@@ -125,7 +129,7 @@ void TestMergeProbe::parse_data()
                QStringLiteral("h264 320x240 yuv420p 29.97 | no audio | 1 from 0 | 00:00:01"),
                QStringLiteral("no video | aac 44100 mono | 1 from 0 | 00:00:01"),
                QStringLiteral(
-                   "h264 320x240 yuv420p 30 | aac 48000 stereo | 2.02 from 1.44344 | 00:00:02"),
+                   "h264 320x240 yuv420p 30 | aac/LC 48000 stereo | 2.02 from 1.44344 | 00:00:02"),
                QStringLiteral("vp9 1280x720 yuv420p 1000 | no audio | -1 from 0 | N/A, sta")};
     // A finalised recording: its hidden lead-in drags "fps" down; its own rate is the tbr.
     QTest::newRow("recording trimmed by an edit list, 100 hours")

@@ -64,23 +64,28 @@ void TestMergeProgress::soundStaysWithPictures_data()
     QTest::addColumn<int>("sampleRate");
     QTest::addColumn<QVector<double>>("pictures");
     QTest::addColumn<QVector<double>>("sounds");
-    QTest::addColumn<QVector<int>>("kept"); // packets asked of each part (-1: all)
+    QTest::addColumn<bool>("atStart");        // each part's sound starts with its file
+    QTest::addColumn<QVector<int>>("kept");   // packets asked of each part (-1: all)
+    QTest::addColumn<QVector<int>>("silent"); // of those, silence added
 
     // 45 pictures at 29.97/s are 70.4 packets at 48 kHz: cut at the nearest packet each part is
     // 7 ms short; carried over, the sound joined stays within half a packet of the pictures.
     const double part = 45 * 1001 / 30000.0;
     QTest::newRow("twelve parts of one length")
-        << 48000 << QVector<double>(12, part) << QVector<double>(12, part)
-        << QVector<int>{70, 71, 70, 71, 70, 70, 71, 70, 70, 71, 70, 71};
+        << 48000 << QVector<double>(12, part) << QVector<double>(12, part) << true
+        << QVector<int>{70, 71, 70, 71, 70, 70, 71, 70, 70, 71, 70, 71} << QVector<int>(12, 0);
     QTest::newRow("sound running on, 44.1 kHz")
-        << 44100 << QVector<double>{2, 2, 2} << QVector<double>{2, 2.5, 2}
-        << QVector<int>{86, 86, 86};
-    QTest::newRow("sound stopping short: its gap is not filled from the next part")
-        << 48000 << QVector<double>{part, part, part} << QVector<double>{part, 1, part}
-        << QVector<int>{70, 71, 70};
+        << 44100 << QVector<double>{2, 2, 2} << QVector<double>{2, 2.5, 2} << true
+        << QVector<int>{86, 86, 86} << QVector<int>{0, 0, 0};
+    QTest::newRow("sound stopping short: completed with silence")
+        << 48000 << QVector<double>{part, part, part} << QVector<double>{part, 1, part} << true
+        << QVector<int>{70, 71, 70} << QVector<int>{0, 24, 0};
+    QTest::newRow("sound starting late and stopping short: its gap stays")
+        << 48000 << QVector<double>{part, part, part} << QVector<double>{part, 1, part} << false
+        << QVector<int>{70, 71, 70} << QVector<int>{0, 0, 0};
     QTest::newRow("unknown ends keep everything")
-        << 48000 << QVector<double>{part, -1, part} << QVector<double>{part, -1, -1}
-        << QVector<int>{70, -1, 70};
+        << 48000 << QVector<double>{part, -1, part} << QVector<double>{part, -1, -1} << true
+        << QVector<int>{70, -1, 70} << QVector<int>{0, 0, 0};
 }
 
 void TestMergeProgress::soundStaysWithPictures()
@@ -88,16 +93,23 @@ void TestMergeProgress::soundStaysWithPictures()
     QFETCH(int, sampleRate);
     QFETCH(QVector<double>, pictures);
     QFETCH(QVector<double>, sounds);
+    QFETCH(bool, atStart);
     QFETCH(QVector<int>, kept);
+    QFETCH(QVector<int>, silent);
     MediaFacts facts;
     facts.hasAudio = true;
     facts.audioCodec = QStringLiteral("aac");
+    facts.audioProfile = QStringLiteral("LC");
     facts.sampleRate = sampleRate;
     MergeSoundCarry carry;
-    QVector<int> got;
-    for (int i = 0; i < pictures.size(); ++i)
-        got.append(carry.packetsFor(facts, pictures.at(i), sounds.at(i)));
+    QVector<int> got, gotSilent;
+    for (int i = 0; i < pictures.size(); ++i) {
+        const MergeSoundPlan plan = carry.planFor(facts, pictures.at(i), sounds.at(i), atStart);
+        got.append(plan.packets);
+        gotSilent.append(plan.silence);
+    }
     QCOMPARE(got, kept);
+    QCOMPARE(gotSilent, silent);
 }
 
 QTEST_GUILESS_MAIN(TestMergeProgress)

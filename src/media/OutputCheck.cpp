@@ -134,16 +134,43 @@ QByteArray payloadOf(QFile& file, const Box& box, qint64 most)
     return file.read(std::min(most, box.end - box.payload));
 }
 
-// Where a track ends on the movie's timeline (-1 when unknown), its handler ("vide", "soun",
-// ...) in `handler`, and in `late` whether its edit list starts with an empty edit.
-double trackEnd(QFile& file, const Box& trak, quint64 movieScale, quint32* handler, bool* late)
+// The first entry of the sample table box `type` ("stts", "ctts") in `stbl`: its second field
+// (stts: the first samples' duration; ctts: the first sample's composition offset, signed from
+// version 1 on). 0 when there is none.
+qint64 firstTableValue(QFile& file, const Box& stbl, quint32 type)
 {
-    *handler = 0;
-    *late = false;
+    Box table;
+    for (qint64 at = stbl.payload; readBox(file, at, stbl.end, &table); at = table.end) {
+        if (table.type != type)
+            continue;
+        const QByteArray p = payloadOf(file, table, 16);
+        if (p.size() < 16 || bigEndian(p, 4, 4) == 0)
+            return 0;
+        const quint32 value = quint32(bigEndian(p, 12, 4));
+        return p.at(0) == 1 ? qint64(qint32(value)) : qint64(value);
+    }
+    return 0;
+}
+
+struct TrackTimes {
+    quint32 handler = 0; // "vide", "soun", ...
+    double start = 0;    // s; see IsoTrackEnds
+    double end = -1;     // s; -1 when unknown
+};
+
+// Where track `trak` starts and ends on the movie's timeline.
+TrackTimes trackTimes(QFile& file, const Box& trak, quint64 movieScale)
+{
+    TrackTimes times;
     quint64 mediaScale = 0;
     quint64 mediaDuration = 0;
-    quint64 edited = 0; // the edit list's segments, in the movie's time scale
+    quint64 edited = 0;    // the edit list's segments, in the movie's time scale
+    quint64 emptyLead = 0; // its empty edits before the first one that shows media
+    qint64 mediaStart = 0; // where in the media that one begins, in the media's time scale
     bool hasEdits = false;
+    bool shown = false;
+    qint64 firstDuration = 0;
+    qint64 firstOffset = 0;
     Box child;
     for (qint64 at = trak.payload; readBox(file, at, trak.end, &child); at = child.end) {
         if (child.type == fourcc("edts")) {
@@ -155,16 +182,22 @@ double trackEnd(QFile& file, const Box& trak, quint64 movieScale, quint32* handl
                 if (p.size() < 8)
                     continue;
                 const bool wide = p.at(0) == 1;
-                const int entry = wide ? 20 : 12;
+                const int size = wide ? 8 : 4;
+                const int entry = 2 * size + 4;
                 const quint64 count = bigEndian(p, 4, 4);
-                const int timeSize = wide ? 8 : 4;
                 for (quint64 i = 0; i < count && 8 + int(i + 1) * entry <= p.size(); ++i) {
                     const int at = 8 + int(i) * entry;
-                    edited += bigEndian(p, at, timeSize);
+                    const quint64 duration = bigEndian(p, at, size);
                     // An empty edit's media time is -1: all its bits set.
-                    const quint64 empty = wide ? ~quint64(0) : quint64(0xffffffffu);
-                    if (!hasEdits)
-                        *late = bigEndian(p, at + timeSize, timeSize) == empty;
+                    const quint64 time = bigEndian(p, at + size, size);
+                    const bool empty = time == (wide ? ~quint64(0) : quint64(0xffffffffu));
+                    if (!shown && empty) {
+                        emptyLead += duration;
+                    } else if (!shown) {
+                        shown = true;
+                        mediaStart = wide ? qint64(time) : qint64(qint32(quint32(time)));
+                    }
+                    edited += duration;
                     hasEdits = true;
                 }
             }
@@ -173,21 +206,38 @@ double trackEnd(QFile& file, const Box& trak, quint64 movieScale, quint32* handl
             for (qint64 m = child.payload; readBox(file, m, child.end, &part); m = part.end) {
                 const QByteArray p = payloadOf(file, part, 40);
                 if (part.type == fourcc("hdlr") && p.size() >= 12)
-                    *handler = quint32(bigEndian(p, 8, 4));
+                    times.handler = quint32(bigEndian(p, 8, 4));
                 // Version 0: times of 32 bits, the scale at 12; version 1: 64 bits, at 20.
                 const bool wide = !p.isEmpty() && p.at(0) == 1;
                 if (part.type == fourcc("mdhd") && p.size() >= (wide ? 32 : 20)) {
                     mediaScale = bigEndian(p, wide ? 20 : 12, 4);
                     mediaDuration = bigEndian(p, wide ? 24 : 16, wide ? 8 : 4);
                 }
+                Box stbl;
+                if (part.type != fourcc("minf"))
+                    continue;
+                for (qint64 s = part.payload; readBox(file, s, part.end, &stbl); s = stbl.end) {
+                    if (stbl.type == fourcc("stbl")) {
+                        firstDuration = firstTableValue(file, stbl, fourcc("stts"));
+                        firstOffset = firstTableValue(file, stbl, fourcc("ctts"));
+                    }
+                }
             }
         }
     }
     if (hasEdits && movieScale > 0 && edited > 0)
-        return double(edited) / double(movieScale);
-    if (mediaScale > 0 && mediaDuration > 0)
-        return double(mediaDuration) / double(mediaScale);
-    return -1;
+        times.end = double(edited) / double(movieScale);
+    else if (mediaScale > 0 && mediaDuration > 0)
+        times.end = double(mediaDuration) / double(mediaScale);
+    if (movieScale == 0 || mediaScale == 0)
+        return times;
+    // A copy keeps the pictures before the edit (the first is a keyframe the rest need), and
+    // drops the sound before it (an encoder's priming).
+    qint64 first = firstOffset - mediaStart;
+    if (times.handler == fourcc("soun") && first < 0 && firstDuration > 0)
+        first += (-first + firstDuration - 1) / firstDuration * firstDuration;
+    times.start = double(emptyLead) / double(movieScale) + double(first) / double(mediaScale);
+    return times;
 }
 
 } // namespace
@@ -226,16 +276,13 @@ IsoTrackEnds isoTrackEnds(const QString& path)
                 const QByteArray p = payloadOf(file, child, 32);
                 movieScale = p.size() >= 24 ? bigEndian(p, p.at(0) == 1 ? 20 : 12, 4) : 0;
             } else if (child.type == fourcc("trak")) {
-                quint32 handler = 0;
-                bool late = false;
-                const double end = trackEnd(file, child, movieScale, &handler, &late);
-                double* first = handler == fourcc("vide")   ? &found.video
-                                : handler == fourcc("soun") ? &found.audio
-                                                            : nullptr;
-                if (first && *first < 0) {
-                    *first = end;
-                    if (first == &found.audio)
-                        found.audioLate = late;
+                const TrackTimes times = trackTimes(file, child, movieScale);
+                if (times.handler == fourcc("vide") && found.video < 0) {
+                    found.video = times.end;
+                    found.videoStart = times.start;
+                } else if (times.handler == fourcc("soun") && found.audio < 0) {
+                    found.audio = times.end;
+                    found.audioStart = times.start;
                 }
             }
         }

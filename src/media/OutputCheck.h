@@ -14,12 +14,14 @@ bool outputHasStreams(const QString& path);
 // Where the first video and the first sound track of an MP4 or MOV file end, in seconds on the
 // file's timeline (their edit lists counted, as players and the media tool count them); -1 for
 // a track that is missing or whose end is unknown, and for both in other files, fragmented ones
-// and unreadable ones. `audioLate`: the sound track's edit list starts with an empty edit (its
-// sound starts after the file's start).
+// and unreadable ones. The starts are where the first packet a stream copy keeps begins: the
+// first picture, which may come before the file's start (a keyframe its first pictures need),
+// and the first sound at or after the start (an encoder's priming before it is dropped).
 struct IsoTrackEnds {
     double video = -1;
     double audio = -1;
-    bool audioLate = false;
+    double videoStart = 0;
+    double audioStart = 0;
 };
 IsoTrackEnds isoTrackEnds(const QString& path);
 

@@ -44,14 +44,21 @@ QString mergeSoundName(int index)
 }
 
 QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath, bool h264Video,
-                                int soundPackets, const QStringList& soundPieces)
+                                int soundPackets, const QStringList& soundPieces, double inputStart,
+                                double pictureStart)
 {
-    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-i"), inputPath};
-    if (!soundPieces.isEmpty())
-        args << QStringLiteral("-i")
+    QStringList args{QStringLiteral("-hide_banner")};
+    if (soundPieces.isEmpty()) {
+        args << QStringLiteral("-i") << inputPath;
+    } else {
+        // The tool moves each input to start at 0 (from its first timestamp, `inputStart`), and
+        // the input further so that its first picture starts with the pieces.
+        args << QStringLiteral("-itsoffset") << QString::number(inputStart - pictureStart, 'f', 6)
+             << QStringLiteral("-i") << inputPath << QStringLiteral("-i")
              << QStringLiteral("concat:") + soundPieces.join(QLatin1Char('|'))
              << QStringLiteral("-map") << QStringLiteral("0:v:0") << QStringLiteral("-map")
              << QStringLiteral("1:a:0");
+    }
     // Subtitle and data streams cannot be copied into a transport stream; they are left out
     // rather than failing the whole merge.
     args << QStringLiteral("-c") << QStringLiteral("copy") << QStringLiteral("-sn")
@@ -59,7 +66,8 @@ QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath,
     // The filter refuses any other codec; the muxer converts those on its own.
     if (h264Video)
         args << QStringLiteral("-bsf:v") << QStringLiteral("h264_mp4toannexb");
-    args << QStringLiteral("-bsf:a") << kDropPriming;
+    if (soundPieces.isEmpty())
+        args << QStringLiteral("-bsf:a") << kDropPriming;
     // Counted after the priming is dropped; the picture goes on to its end.
     if (soundPackets >= 0)
         args << QStringLiteral("-frames:a") << QString::number(soundPackets);
@@ -96,8 +104,24 @@ QStringList silenceArguments(const MediaFacts& facts, int packets, const QString
             adtsPath};
 }
 
-MergeSoundPlan MergeSoundCarry::planFor(const MediaFacts& facts, double videoEnd, double audioEnd,
-                                        bool soundAtStart)
+QByteArray adtsFrames(const QByteArray& adts, int frames)
+{
+    qsizetype at = 0;
+    for (int i = 0; i < frames && at + 7 <= adts.size(); ++i) {
+        // A frame starts with 12 set bits; its length (header included) is 13 bits from bit 30.
+        if (uchar(adts.at(at)) != 0xff || (uchar(adts.at(at + 1)) & 0xf0) != 0xf0)
+            return {};
+        const int length = (uchar(adts.at(at + 3)) & 0x03) << 11 | uchar(adts.at(at + 4)) << 3 |
+                           uchar(adts.at(at + 5)) >> 5;
+        if (length < 7 || at + length > adts.size())
+            return {};
+        at += length;
+    }
+    return adts.left(at);
+}
+
+MergeSoundPlan MergeSoundCarry::planFor(const MediaFacts& facts, double videoEnd, double audioStart,
+                                        double audioEnd, bool fill)
 {
     // Samples in a packet, for the codecs whose packets all hold the same number; the others
     // (Opus's packets, say, vary) are kept whole.
@@ -112,18 +136,26 @@ MergeSoundPlan MergeSoundCarry::planFor(const MediaFacts& facts, double videoEnd
     }
     const double packet = double(samples) / facts.sampleRate;
     const int wanted = std::max(1, int(std::lround((videoEnd - m_soundAhead) / packet)));
+    // Silence follows sound cut at whole packets, so sound that starts before the picture
+    // (it would be moved) is left as it is.
+    const bool fillable = fill && codec == QLatin1String("aac") &&
+                          facts.audioProfile == QLatin1String("LC") && audioStart > -packet / 2;
     // The last packet is kept whole however little of it the file plays.
-    const int present = audioEnd > 0 ? int(std::ceil(audioEnd / packet - 1e-6)) : wanted;
-    const bool fillable =
-        soundAtStart && codec == QLatin1String("aac") && facts.audioProfile == QLatin1String("LC");
-    if (present < wanted && !fillable) {
-        // The gap stays; more sound of later parts cannot fill it without running into the
-        // parts after them.
-        m_soundAhead = 0;
-        return {wanted, 0};
+    const auto packetsTo = [packet](double end) { return int(std::ceil(end / packet - 1e-6)); };
+    if (!fillable) {
+        if (audioEnd > 0 && packetsTo(audioEnd) < wanted) {
+            // The gap stays; more sound of later parts cannot fill it without running into the
+            // parts after them.
+            m_soundAhead = 0;
+            return {wanted, 0, 0};
+        }
+        m_soundAhead += wanted * packet - videoEnd;
+        return {wanted, 0, 0};
     }
+    const int lead = std::max(0, int(std::lround(audioStart / packet)));
+    const int own = audioEnd > 0 ? packetsTo(audioEnd - audioStart) : wanted;
     m_soundAhead += wanted * packet - videoEnd;
-    return {wanted, std::max(0, wanted - present)};
+    return {wanted, std::min(lead, wanted), std::max(0, wanted - lead - own)};
 }
 
 QStringList joinArguments(const QStringList& tsNames, const QString& outputName,

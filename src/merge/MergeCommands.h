@@ -23,9 +23,12 @@ QString mergeSoundName(int index);
 // `h264Video`: the video is H.264, whose packets need start codes in a transport stream.
 // `soundPackets` (from MergeSoundCarry; below 0: all): how many sound packets are kept.
 // `soundPieces`: when not empty, the sound is taken from these ADTS files (plain names in the
-// run's working directory), one after the other, instead of from the input.
+// run's working directory), one after the other, instead of from the input, starting with its
+// first picture. `inputStart`: the input's first timestamp (MediaFacts::startSeconds);
+// `pictureStart`: where its first picture starts (IsoTrackEnds::videoStart), s.
 QStringList changeToTsArguments(const QString& inputPath, const QString& tsPath, bool h264Video,
-                                int soundPackets = -1, const QStringList& soundPieces = {});
+                                int soundPackets = -1, const QStringList& soundPieces = {},
+                                double inputStart = 0, double pictureStart = 0);
 
 // Arguments that copy the first sound track of `inputPath` into the ADTS file `adtsPath`.
 QStringList soundOnlyArguments(const QString& inputPath, const QString& adtsPath);
@@ -34,10 +37,15 @@ QStringList soundOnlyArguments(const QString& inputPath, const QString& adtsPath
 // rate and channels) into the ADTS file `adtsPath`.
 QStringList silenceArguments(const MediaFacts& facts, int packets, const QString& adtsPath);
 
+// The first `frames` frames of the ADTS data `adts` (all of them when it has fewer; empty when
+// it is not ADTS).
+QByteArray adtsFrames(const QByteArray& adts, int frames);
+
 // What the conversion of one part keeps of its sound.
 struct MergeSoundPlan {
     int packets = -1; // the sound packets it writes (below 0: all the part has)
-    int silence = 0;  // how many of them are silence added after the part's own sound
+    int lead = 0;     // of those, silence before the part's own sound
+    int silence = 0;  // and silence after it
 };
 
 // How much of each part's sound a merge keeps, so that the sound stays with the pictures.
@@ -47,17 +55,17 @@ struct MergeSoundPlan {
 // near the picture's end is up to half a packet off. Parts of one length round the same way
 // each time: the error added up to tens of milliseconds over a dozen joins. Each part therefore
 // keeps the number of packets that brings the sound joined so far nearest to its pictures.
-// Sound that stops short of its picture (a recording's sound ends a tenth of a second before its
-// picture) would leave a gap that players close, pulling every later part's sound early: the
-// missing packets are added as silence where they can be.
+// Sound that starts after its first picture or stops short of its last (a recording's sound
+// ends a tenth of a second before its picture) would leave gaps that players close, pulling
+// every later part's sound early: the missing packets are added as silence where they can be.
 class MergeSoundCarry
 {
 public:
-    // The plan for the next part, whose picture and sound end at `videoEnd` and `audioEnd` (s on
-    // its timeline, see isoTrackEnds; below 0 when unknown). `soundAtStart`: its sound starts
-    // where the file does, so that silence encoded apart can follow it (AAC-LC only).
-    MergeSoundPlan planFor(const MediaFacts& facts, double videoEnd, double audioEnd,
-                           bool soundAtStart);
+    // The plan for the next part, whose picture ends at `videoEnd` and whose sound starts at
+    // `audioStart` and ends at `audioEnd` (s from its first picture, see isoTrackEnds; an end
+    // below 0 is unknown). `fill`: silence may be added (AAC-LC sound only).
+    MergeSoundPlan planFor(const MediaFacts& facts, double videoEnd, double audioStart,
+                           double audioEnd, bool fill);
 
 private:
     double m_soundAhead = 0; // how far the sound joined so far runs past its pictures, s

@@ -8,6 +8,7 @@
 #include "merge/MergeProbe.h"
 #include "support/WorkingFile.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSet>
@@ -193,7 +194,7 @@ void MergeJob::concludeCheck()
     planParts(true);
     int silence = 0;
     for (const Part& part : std::as_const(m_parts))
-        silence = std::max(silence, part.sound.silence);
+        silence = std::max({silence, part.sound.lead, part.sound.silence});
     if (silence == 0) {
         convertNext();
         return;
@@ -214,13 +215,15 @@ void MergeJob::planParts(bool fill)
         // 0) and, when its picture's end is known, ends there: sound running on is cut off.
         const IsoTrackEnds ends =
             isoTrackEnds(QFileInfo(m_request.inputs.at(i)).absoluteFilePath());
-        const double start = std::max(0.0, facts.startSeconds);
-        const auto fromStart = [start](double end) { return end > 0 ? end - start : -1; };
         Part part;
-        part.seconds = ends.video > 0 ? fromStart(ends.video) : facts.durationSeconds;
-        const bool soundAtStart = fill && !ends.audioLate && std::abs(facts.startSeconds) < 1e-3;
+        part.seconds =
+            ends.video > 0 ? ends.video - std::max(0.0, facts.startSeconds) : facts.durationSeconds;
+        // The join takes each part from its first picture on, hidden ones included.
+        const auto fromPicture = [&ends](double at) { return at > 0 ? at - ends.videoStart : -1; };
+        part.pictureStart = ends.videoStart;
         part.sound =
-            carry.planFor(facts, fromStart(ends.video), fromStart(ends.audio), soundAtStart);
+            carry.planFor(facts, fromPicture(ends.video), ends.audioStart - ends.videoStart,
+                          fromPicture(ends.audio), fill);
         m_parts.append(part);
     }
 }
@@ -248,7 +251,8 @@ void MergeJob::convertNext()
     }
     const QString input = QFileInfo(m_request.inputs.at(m_index)).absoluteFilePath();
     Q_EMIT progress(m_progress.percent(), input, m_outputPath);
-    if (m_parts.at(m_index).sound.silence == 0) {
+    const MergeSoundPlan& plan = m_parts.at(m_index).sound;
+    if (plan.lead == 0 && plan.silence == 0) {
         convertPart();
         return;
     }
@@ -262,17 +266,42 @@ void MergeJob::convertPart()
 {
     const QString input = QFileInfo(m_request.inputs.at(m_index)).absoluteFilePath();
     const MediaFacts& facts = m_facts.at(m_index);
-    const MergeSoundPlan& sound = m_parts.at(m_index).sound;
+    const Part& part = m_parts.at(m_index);
     QStringList pieces;
-    if (sound.silence > 0)
-        pieces << mergeSoundName(m_index + 1) << kSilenceName;
+    if (part.sound.lead > 0 || part.sound.silence > 0)
+        pieces = soundPieces(part.sound);
     m_tsNames.append(mergeTsName(m_index + 1));
     const QString tsPath = m_work->filePath(m_tsNames.last());
     m_step = Step::Part;
     m_convert->setExpectedOutput(tsPath);
     m_writtenSeconds = -1;
     m_convert->start(changeToTsArguments(input, tsPath, facts.videoCodec == QLatin1String("h264"),
-                                         sound.packets, pieces));
+                                         part.sound.packets, pieces, facts.startSeconds,
+                                         part.pictureStart));
+}
+
+QStringList MergeJob::soundPieces(const MergeSoundPlan& plan)
+{
+    QStringList pieces;
+    if (plan.lead > 0) {
+        // As many packets of the silence as the lead takes.
+        const QString lead = QStringLiteral("%1-lead.aac").arg(m_index + 1);
+        QFile silence(m_work->filePath(kSilenceName));
+        QFile out(m_work->filePath(lead));
+        const QByteArray frames = silence.open(QIODevice::ReadOnly)
+                                      ? adtsFrames(silence.readAll(), plan.lead)
+                                      : QByteArray();
+        if (!frames.isEmpty() && out.open(QIODevice::WriteOnly) &&
+            out.write(frames) == frames.size() && out.flush())
+            pieces << lead;
+        else
+            qCWarning(lcMerge) << "cannot write the silence before part" << m_index + 1 << ":"
+                               << out.errorString();
+    }
+    pieces << mergeSoundName(m_index + 1);
+    if (plan.silence > 0)
+        pieces << kSilenceName;
+    return pieces;
 }
 
 void MergeJob::onConverted(const ToolResult& result)

@@ -71,6 +71,8 @@ private:
     void planParts(bool fill);
     void convertNext();
     void convertPart();
+    // The sound files the part being converted is made of (see changeToTsArguments).
+    QStringList soundPieces(const MergeSoundPlan& plan);
     void join();
     void onConverted(const ToolResult& result);
     void onJoined(const ToolResult& result);
@@ -94,7 +96,8 @@ private:
     QString m_outputPath;
     QStringList m_tsNames;
     struct Part {
-        double seconds = -1; // from its first timestamp to its picture's end (-1: unknown)
+        double seconds = -1;     // from its first timestamp to its picture's end (-1: unknown)
+        double pictureStart = 0; // where its first picture starts (IsoTrackEnds::videoStart)
         MergeSoundPlan sound;
     };
     QVector<Part> m_parts; // of m_request.inputs, in order

@@ -348,10 +348,12 @@ void TestSmartCut::cut()
     QFile file(m_out);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll().contains("elst"), late);
-    QCOMPARE(isoTrackEnds(m_out).audioLate, late);
     QCOMPARE(out.first().pts, 0.0);
     QVERIFY(out.first().dts <= 0);
     const QVector<Packet> sound = packets(m_out, QStringLiteral("a:0"));
+    // As the merge reads the file's header.
+    const IsoTrackEnds ends = isoTrackEnds(m_out);
+    QVERIFY(qAbs(ends.audioStart - (sound.isEmpty() ? 0 : sound.first().pts)) < 1e-3);
     if (!sound.isEmpty()) {
         // The sound starts with the source's packet nearest the first picture, as far from it
         // as in the source.
@@ -430,7 +432,7 @@ void TestSmartCut::mergeOfTwoCutsHoldsExactlyTheirPictures()
         tsNames << mergeTsName(int(tsNames.size()) + 1);
         const IsoTrackEnds ends = isoTrackEnds(part);
         tool(changeToTsArguments(part, m_outDir->filePath(tsNames.last()), true,
-                                 sound.planFor(facts, ends.video, ends.audio, false).packets));
+                                 sound.planFor(facts, ends.video, 0, ends.audio, false).packets));
         expected += pictureHashes(part);
         videoSum += isoVideoEndSeconds(part);
     }

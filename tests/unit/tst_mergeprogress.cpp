@@ -15,6 +15,7 @@ private Q_SLOTS:
     void steps();
     void soundStaysWithPictures_data();
     void soundStaysWithPictures();
+    void silenceIsCutAtFrames();
 };
 
 void TestMergeProgress::steps_data()
@@ -60,32 +61,41 @@ void TestMergeProgress::steps()
 
 void TestMergeProgress::soundStaysWithPictures_data()
 {
-    // Each part's picture and sound ends (s; -1: unknown).
+    // Each part's picture and sound ends and its sound's start (s from its first picture; an
+    // end of -1: unknown).
     QTest::addColumn<int>("sampleRate");
     QTest::addColumn<QVector<double>>("pictures");
     QTest::addColumn<QVector<double>>("sounds");
-    QTest::addColumn<bool>("atStart");        // each part's sound starts with its file
-    QTest::addColumn<QVector<int>>("kept");   // packets asked of each part (-1: all)
-    QTest::addColumn<QVector<int>>("silent"); // of those, silence added
+    QTest::addColumn<double>("start");
+    QTest::addColumn<bool>("fill");
+    QTest::addColumn<QVector<int>>("kept");      // packets asked of each part (-1: all)
+    QTest::addColumn<QVector<QPoint>>("silent"); // of those, silence before and after its own
 
     // 45 pictures at 29.97/s are 70.4 packets at 48 kHz: cut at the nearest packet each part is
     // 7 ms short; carried over, the sound joined stays within half a packet of the pictures.
     const double part = 45 * 1001 / 30000.0;
+    const QVector<QPoint> none(12);
     QTest::newRow("twelve parts of one length")
-        << 48000 << QVector<double>(12, part) << QVector<double>(12, part) << true
-        << QVector<int>{70, 71, 70, 71, 70, 70, 71, 70, 70, 71, 70, 71} << QVector<int>(12, 0);
+        << 48000 << QVector<double>(12, part) << QVector<double>(12, part) << 0.0 << true
+        << QVector<int>{70, 71, 70, 71, 70, 70, 71, 70, 70, 71, 70, 71} << none;
     QTest::newRow("sound running on, 44.1 kHz")
-        << 44100 << QVector<double>{2, 2, 2} << QVector<double>{2, 2.5, 2} << true
-        << QVector<int>{86, 86, 86} << QVector<int>{0, 0, 0};
+        << 44100 << QVector<double>{2, 2, 2} << QVector<double>{2, 2.5, 2} << 0.0 << true
+        << QVector<int>{86, 86, 86} << none.mid(0, 3);
     QTest::newRow("sound stopping short: completed with silence")
-        << 48000 << QVector<double>{part, part, part} << QVector<double>{part, 1, part} << true
-        << QVector<int>{70, 71, 70} << QVector<int>{0, 24, 0};
-    QTest::newRow("sound starting late and stopping short: its gap stays")
-        << 48000 << QVector<double>{part, part, part} << QVector<double>{part, 1, part} << false
-        << QVector<int>{70, 71, 70} << QVector<int>{0, 0, 0};
+        << 48000 << QVector<double>{part, part, part} << QVector<double>{part, 1, part} << 0.0
+        << true << QVector<int>{70, 71, 70} << QVector<QPoint>{{0, 0}, {0, 24}, {0, 0}};
+    // The silence could not be made: the gap stays and the carry starts again after it.
+    QTest::newRow("sound stopping short, no silence")
+        << 48000 << QVector<double>{part, part, part} << QVector<double>{part, 1, part} << 0.0
+        << false << QVector<int>{70, 71, 70} << none.mid(0, 3);
+    // A recording: a keyframe before its start, its sound from 40 ms after that to 0.1 s before
+    // its picture's end.
+    QTest::newRow("recordings") << 44100 << QVector<double>(3, 7.2) << QVector<double>(3, 7.1)
+                                << 0.04 << true << QVector<int>(3, 310)
+                                << QVector<QPoint>(3, QPoint(2, 3));
     QTest::newRow("unknown ends keep everything")
-        << 48000 << QVector<double>{part, -1, part} << QVector<double>{part, -1, -1} << true
-        << QVector<int>{70, -1, 70} << QVector<int>{0, 0, 0};
+        << 48000 << QVector<double>{part, -1, part} << QVector<double>{part, -1, -1} << 0.0 << true
+        << QVector<int>{70, -1, 70} << none.mid(0, 3);
 }
 
 void TestMergeProgress::soundStaysWithPictures()
@@ -93,23 +103,43 @@ void TestMergeProgress::soundStaysWithPictures()
     QFETCH(int, sampleRate);
     QFETCH(QVector<double>, pictures);
     QFETCH(QVector<double>, sounds);
-    QFETCH(bool, atStart);
+    QFETCH(double, start);
+    QFETCH(bool, fill);
     QFETCH(QVector<int>, kept);
-    QFETCH(QVector<int>, silent);
+    QFETCH(QVector<QPoint>, silent);
     MediaFacts facts;
     facts.hasAudio = true;
     facts.audioCodec = QStringLiteral("aac");
     facts.audioProfile = QStringLiteral("LC");
     facts.sampleRate = sampleRate;
     MergeSoundCarry carry;
-    QVector<int> got, gotSilent;
+    QVector<int> got;
+    QVector<QPoint> gotSilent;
     for (int i = 0; i < pictures.size(); ++i) {
-        const MergeSoundPlan plan = carry.planFor(facts, pictures.at(i), sounds.at(i), atStart);
+        const MergeSoundPlan plan = carry.planFor(facts, pictures.at(i), start, sounds.at(i), fill);
         got.append(plan.packets);
-        gotSilent.append(plan.silence);
+        gotSilent.append(QPoint(plan.lead, plan.silence));
     }
     QCOMPARE(got, kept);
     QCOMPARE(gotSilent, silent);
+}
+
+void TestMergeProgress::silenceIsCutAtFrames()
+{
+    // ADTS frames of 9, 7 and 12 bytes (the length stands in bits 30 to 42 of each header).
+    QByteArray adts;
+    for (const int length : {9, 7, 12}) {
+        QByteArray frame(length, '\0');
+        frame[0] = char(0xff);
+        frame[1] = char(0xf1);
+        frame[3] = char(length >> 11);
+        frame[4] = char(length >> 3);
+        frame[5] = char(length << 5);
+        adts += frame;
+    }
+    QCOMPARE(adtsFrames(adts, 2), adts.left(16));
+    QCOMPARE(adtsFrames(adts, 5), adts);
+    QCOMPARE(adtsFrames(adts.mid(1), 1), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestMergeProgress)

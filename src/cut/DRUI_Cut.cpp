@@ -10,6 +10,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -229,7 +230,10 @@ void DRUI::CutTableItemClick(QTableWidgetItem*)
     m_pStartButton->setEnabled(true);
     m_pEndButton->setEnabled(false);
 
+    // The window takes no input while the file is described: a busy pointer says why.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const QString probed = GetVedioTimeSeconds(m_strCutSrcFile);
+    QGuiApplication::restoreOverrideCursor();
     const qint64 seconds = ProbeTextToSeconds(probed);
     const bool known = seconds >= 0;
     m_n64Duration = known ? seconds : 0;
@@ -245,11 +249,14 @@ void DRUI::CutTableItemClick(QTableWidgetItem*)
         // Without a length there is nothing to set marks in: a cut of it could only fail.
         m_pStartButton->setEnabled(false);
         qCWarning(lcCut) << "no duration for" << m_strCutSrcFile << "- probe said" << probed;
-        // A tool that cannot be started says nothing about the file.
+        // The tool names the file in every line about it ("Input #0, ... from '<path>'",
+        // "<path>: Invalid data ..."). A tool that could not be started, hung, crashed or
+        // printed nothing of the kind said nothing about the file: its own failure is the cause.
         const ToolResult probe = m_pDeviceProcess->lastResult();
         const QFileInfo file(m_strCutSrcFile);
+        const bool aboutFile = m_strDeviceText.contains(file.absoluteFilePath());
         CMessageBox::Inform(
-            this, probe.status == ToolResult::Status::FailedToStart
+            this, probe.status == ToolResult::Status::FailedToStart || !aboutFile
                       ? QStringLiteral("The file cannot be read: ") + describeToolResult(probe)
                   : !file.isReadable()
                       ? QStringLiteral("The file cannot be read: you have no permission to.")

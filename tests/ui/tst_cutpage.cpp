@@ -213,6 +213,8 @@ void TestCutPage::unreadableFileRefusesMarks_data()
         << QStringLiteral("-")
         << QStringLiteral("The file cannot be read: The media tool could "
                           "not be started");
+    QTest::newRow("tool failing without a word on the file: not blamed on it")
+        << QStringLiteral("!") << QStringLiteral("The file cannot be read: The media tool failed");
 }
 
 void TestCutPage::unreadableFileRefusesMarks()
@@ -225,6 +227,9 @@ void TestCutPage::unreadableFileRefusesMarks()
     testui::ModalAnswerer boxes;
     if (file == QLatin1String("-")) {
         m_window->m_pDeviceProcess->setProgram(m_dir.filePath(QStringLiteral("no-tool")));
+        file = QStringLiteral("older.mp4");
+    } else if (file == QLatin1String("!")) {
+        m_window->m_pDeviceProcess->setProgram(QStringLiteral("/bin/false"));
         file = QStringLiteral("older.mp4");
     }
     choose(file);

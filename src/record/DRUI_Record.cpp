@@ -31,6 +31,8 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <cmath>
+
 Q_LOGGING_CATEGORY(lcRecord, "vistrel.record")
 
 namespace
@@ -43,6 +45,8 @@ constexpr int kExitWaitMs = 60000;
 constexpr int kAbandonWaitMs = 10000;
 
 // The X screen in pixels, as Qt sees it: x11grab takes the whole screen, the virtual desktop.
+// Scaled (QT_SCALE_FACTOR=1.5, say), Qt's size is whole device-independent pixels, up to half
+// a pixel's worth more than the screen: rounded down, a grab never reaches outside it.
 QSize captureScreenSize()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -50,7 +54,7 @@ QSize captureScreenSize()
         return {};
     const QRect area = screen->virtualGeometry();
     const qreal ratio = screen->devicePixelRatio();
-    return {qRound(area.width() * ratio), qRound(area.height() * ratio)};
+    return {int(std::floor(area.width() * ratio)), int(std::floor(area.height() * ratio))};
 }
 
 } // namespace

@@ -54,6 +54,12 @@ bool RecordingFinalizer::start(const QString& workPath, const QString& finalPath
         concludeLater({FinalizeOutcome::Kind::Nothing, workPath, {}, {}});
         return true;
     }
+    // An empty file needs no tool to judge it (a hung tool would hold the judgement up).
+    if (QFileInfo(workPath).size() == 0) {
+        QFile::remove(workPath);
+        concludeLater({FinalizeOutcome::Kind::Nothing, workPath, {}, {}});
+        return true;
+    }
     m_probe->start(videoStartProbeArguments(workPath));
     return true;
 }
@@ -83,7 +89,6 @@ void RecordingFinalizer::onProbeFinished(const ToolResult& result)
                                 result.status == ToolResult::Status::Marker;
         // The tool opened the file and found no picture: the capture never delivered a
         // fragment (stopped before its first frame, or killed before its header was written).
-        // An empty file needs no tool to judge it.
         if ((toolJudged && size < kNeverDiscardBytes) || size == 0) {
             QFile::remove(m_workPath);
             conclude({FinalizeOutcome::Kind::Nothing, m_workPath, {}, {}});

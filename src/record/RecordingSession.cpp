@@ -19,8 +19,12 @@ Q_LOGGING_CATEGORY(lcSession, "vistrel.record.session")
 namespace
 {
 
-// Longest wait for a recording's first picture before the tool is asked to quit anyway.
+// Longest wait after a Stop for a recording's first picture before the tool is asked to quit
+// anyway.
 constexpr int kFirstPictureWaitMs = 10000;
+// A tool that has written no picture this long after its start is stopped (a hung tool, or a
+// grab that never delivers): the page would say "Starting..." for ever.
+constexpr int kFirstPictureLimitMs = 30000;
 // A run asked to quit gets this long to close its file before it is terminated, then killed.
 constexpr int kStopGraceMs = 10000;
 // Longest wait at a stop for the tool to take the pictures a capture still hands over and end.
@@ -178,6 +182,22 @@ void RecordingSession::onPrepared()
     m_run->start(args);
     m_capture->started(m_run->isRunning());
     m_spaceTimer->start();
+    const int serial = m_runSerial;
+    QTimer::singleShot(kFirstPictureLimitMs, this, [this, serial] {
+        if (serial != m_runSerial || m_state != State::Starting || !m_run->isRunning())
+            return;
+        noPicture(QStringLiteral(" in %1 s").arg(kFirstPictureLimitMs / 1000));
+        m_stopAsked = true;
+        setState(State::Stopping);
+        m_run->quit();
+    });
+}
+
+void RecordingSession::noPicture(const QString& when)
+{
+    if (m_toolFailure.isEmpty())
+        m_toolFailure = QStringLiteral("the media tool wrote no picture%1.").arg(when);
+    qCWarning(lcSession).noquote() << "stopping:" << m_toolFailure;
 }
 
 void RecordingSession::onCaptureFailed(const QString& reason, bool canceled)
@@ -260,8 +280,11 @@ void RecordingSession::stop()
     }
     const int serial = m_runSerial;
     QTimer::singleShot(kFirstPictureWaitMs, this, [this, serial] {
-        if (serial == m_runSerial && m_run->isRunning())
-            m_run->quit();
+        if (serial != m_runSerial || !m_run->isRunning())
+            return;
+        if (m_liveSinceMs == 0)
+            noPicture({});
+        m_run->quit();
     });
 }
 

@@ -107,6 +107,9 @@ private:
     void onPrepared();
     void onCaptureFailed(const QString& reason, bool canceled);
     void onCaptureLost(const QString& reason);
+    // Takes, unless another cause was found first, that the tool wrote no picture (`when`: "in
+    // 30 s", or empty) as the cause the recording ends with.
+    void noPicture(const QString& when);
     // Ends the live run: through the capture's last pictures, or at once.
     void endRun();
     void onRunOutput();

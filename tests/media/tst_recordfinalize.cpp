@@ -221,6 +221,7 @@ void TestRecordFinalize::nothingRecorded_data()
     QTest::addColumn<int>("keepBytes"); // -1: no working file at all
     QTest::newRow("the tool never wrote a file") << -1;
     QTest::newRow("killed before its header") << 28;
+    QTest::newRow("made, never written") << 0;
 }
 
 void TestRecordFinalize::nothingRecorded()

@@ -214,6 +214,9 @@ void DRUI::OnRecordingEnded(const RecordingOutcome& outcome)
     QString text;
     switch (outcome.kind) {
     case Kind::Saved:
+        if (!outcome.reason.isEmpty())
+            text = tr("The recording was saved as %1, but it is shorter than it ran: %2")
+                       .arg(name, outcome.reason);
         break;
     case Kind::Recovered:
         // Recoveries search every folder recorded in, not only the save folder shown.

@@ -221,3 +221,15 @@ QStringList finalizeArguments(const QString& workPath, double startSeconds,
          << QStringLiteral("mp4") << QStringLiteral("-y") << outputPath;
     return args;
 }
+
+QString fellBehindText(double ranSeconds, double writtenSeconds)
+{
+    // A stop lands up to a few frames after the last picture written, and the sound inputs can
+    // hold the first picture up by a second or two.
+    if (ranSeconds <= 0 || writtenSeconds < 0 ||
+        ranSeconds - writtenSeconds <= std::max(2.0, 0.1 * ranSeconds))
+        return {};
+    return QStringLiteral("this computer could not keep up with the screen: %1 s of the %2 s "
+                          "recorded were written.")
+        .arg(QString::number(writtenSeconds, 'f', 1), QString::number(ranSeconds, 'f', 1));
+}

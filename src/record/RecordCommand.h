@@ -42,6 +42,11 @@ QStringList recordArguments(const QStringList& inputs, int soundInputs,
 // the source and the error. Empty for every other line.
 QString soundSourceFailure(const QString& line, const QStringList& sources);
 
+// Why a recording that ran `ranSeconds` (first picture to Stop) and of which the tool wrote
+// `writtenSeconds` is that much shorter, when it is: the tool fell behind the screen and drops
+// the pictures still waiting when it is told to stop. Empty when it kept up (or is unknown).
+QString fellBehindText(double ranSeconds, double writtenSeconds);
+
 // Arguments of the run that prints the first video packets of `workPath` (framemd5 on stdout).
 QStringList videoStartProbeArguments(const QString& workPath);
 

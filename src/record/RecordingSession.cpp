@@ -121,6 +121,8 @@ void RecordingSession::launch()
     m_lowSpace = false;
     m_toolFailure.clear();
     m_liveSinceMs = 0;
+    m_ranMs = 0;
+    m_writtenSeconds = -1;
     setState(State::Starting);
     if (!m_capture) {
         endWith({RecordingOutcome::Kind::Failed, {}, QStringLiteral("Cannot record: no capture.")});
@@ -222,7 +224,10 @@ void RecordingSession::onCaptureLost(const QString& reason)
 void RecordingSession::onRunOutput()
 {
     for (const QString& line : m_run->takeLines()) {
-        if (m_liveSinceMs == 0 && parseProgressRecord(line).frame > 0) {
+        const ProgressRecord record = parseProgressRecord(line);
+        if (record.valid && record.timeSeconds >= 0)
+            m_writtenSeconds = record.timeSeconds;
+        if (m_liveSinceMs == 0 && record.frame > 0) {
             // The clock shows the length of the file, not the tool's start-up.
             m_liveSinceMs = qMax<qint64>(1, rsb_getTickCount());
             if (m_state == State::Starting)
@@ -267,6 +272,7 @@ void RecordingSession::stop()
     if (m_state != State::Starting && m_state != State::Live)
         return;
     m_stopAsked = true;
+    m_ranMs = liveMs();
     if (!m_run->isRunning()) {
         // Still readying the capture: nothing was recorded.
         m_capture->release();
@@ -329,6 +335,9 @@ void RecordingSession::onRunFinished(const ToolResult& result)
         m_toolFailure = describeToolResult(result);
         qCWarning(lcSession).noquote() << "the recording ended on its own:" << m_toolFailure;
     }
+    qCInfo(lcSession) << "ran" << double(m_ranMs) / 1000.0
+                      << "s from the first picture to the stop; the tool wrote" << m_writtenSeconds
+                      << "s";
     m_liveSinceMs = 0;
     m_finalisingLeftover = false;
     setState(State::Finalising);
@@ -372,6 +381,7 @@ void RecordingSession::onFinalized(const FinalizeOutcome& outcome)
         result.reason = m_toolFailure;
     } else if (outcome.kind == FinalizeOutcome::Kind::Finalised) {
         result.kind = Kind::Saved;
+        result.reason = fellBehindText(double(m_ranMs) / 1000.0, m_writtenSeconds);
     } else if (outcome.kind == FinalizeOutcome::Kind::KeptAsIs) {
         result.kind = Kind::Failed;
     }

@@ -18,7 +18,8 @@ class ToolRun;
 // How one recording (or one recovered working file) ended.
 struct RecordingOutcome {
     enum class Kind {
-        Saved,           // finished and finalised into `path`
+        Saved,           // finished and finalised into `path` (`reason`, when not empty: why
+                         // it is shorter than the recording ran)
         Recovered,       // a working file a crash left was made into `path` at start-up
         Nothing,         // nothing was recorded; no file is left
         StoppedByTool,   // the tool ended on its own (`reason`: its last error line); what was
@@ -133,15 +134,17 @@ private:
     QDateTime m_startTime;
     QString m_finalPath;
     QString m_workPath;
-    WorkLock m_workLock;         // on the working file (or the leftover) being written or finalised
-    qint64 m_liveSinceMs = 0;    // monotonic ms of the first picture; 0 before it
-    int m_runSerial = 0;         // tells a stale first-picture timer from the current run's
-    bool m_stopAsked = false;    // the user (or the low-space watch) asked the run to end
-    bool m_ending = false;       // endRun() was called for the current run
-    bool m_lowSpace = false;     // the low-space watch stopped it
-    QString m_toolFailure;       // why the tool ended on its own
-    bool m_toolMissing = false;  // the tool could not even be started
-    bool m_startWaiting = false; // start() came while the previous recording was ending
+    WorkLock m_workLock;      // on the working file (or the leftover) being written or finalised
+    qint64 m_liveSinceMs = 0; // monotonic ms of the first picture; 0 before it
+    qint64 m_ranMs = 0;       // from the first picture to the stop asked for
+    double m_writtenSeconds = -1; // the length the tool last said it had written
+    int m_runSerial = 0;          // tells a stale first-picture timer from the current run's
+    bool m_stopAsked = false;     // the user (or the low-space watch) asked the run to end
+    bool m_ending = false;        // endRun() was called for the current run
+    bool m_lowSpace = false;      // the low-space watch stopped it
+    QString m_toolFailure;        // why the tool ended on its own
+    bool m_toolMissing = false;   // the tool could not even be started
+    bool m_startWaiting = false;  // start() came while the previous recording was ending
 
     // Recovery.
     QStringList m_leftovers; // working files waiting to be finalised

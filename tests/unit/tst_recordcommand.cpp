@@ -41,6 +41,8 @@ private Q_SLOTS:
     void videoStart();
     void soundSourceFailure_data();
     void soundSourceFailure();
+    void fellBehind_data();
+    void fellBehind();
     void finalizeStartsAtTheFrame_data();
     void finalizeStartsAtTheFrame();
 };
@@ -162,6 +164,26 @@ void TestRecordCommand::soundSourceFailure()
     QCOMPARE(::soundSourceFailure(
                  line, {QStringLiteral("mic"), QStringLiteral("alsa_output.pci.monitor")}),
              told);
+}
+
+void TestRecordCommand::fellBehind_data()
+{
+    QTest::addColumn<double>("ran");
+    QTest::addColumn<double>("written");
+    QTest::addColumn<bool>("told");
+    QTest::newRow("kept up") << 10.6 << 10.5 << false;
+    QTest::newRow("a short one held up at its start") << 3.0 << 1.2 << false;
+    QTest::newRow("a long one a few seconds behind") << 600.0 << 590.0 << false;
+    QTest::newRow("4K on a busy machine") << 10.6 << 1.3 << true;
+    QTest::newRow("unknown length") << 10.6 << -1.0 << false;
+}
+
+void TestRecordCommand::fellBehind()
+{
+    QFETCH(double, ran);
+    QFETCH(double, written);
+    QFETCH(bool, told);
+    QCOMPARE(!fellBehindText(ran, written).isEmpty(), told);
 }
 
 void TestRecordCommand::finalizeStartsAtTheFrame_data()

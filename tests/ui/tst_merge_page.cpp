@@ -28,6 +28,7 @@ private Q_SLOTS:
     void mergeListKeptAcrossVisits();
     void mergeButton_data();
     void mergeButton();
+    void missingToolIsToldAndForgotten_data();
     void missingToolIsToldAndForgotten();
 
 private:
@@ -290,20 +291,33 @@ void TestMergePage::mergeButton()
     QCOMPARE(reports.isEmpty(), gone);
 }
 
+void TestMergePage::missingToolIsToldAndForgotten_data()
+{
+    QTest::addColumn<QString>("program"); // in the folder listed, or absolute
+    QTest::addColumn<QString>("told");
+    QTest::newRow("missing") << "no-tool"
+                             << "could not be started";
+    QTest::newRow("failing without a word on the files") << "/bin/false"
+                                                         << "failed (exit code 1)";
+}
+
 void TestMergePage::missingToolIsToldAndForgotten()
 {
-    // A folder the page has not described yet, listed without the tool: told once, and not
-    // taken for unreadable files.
+    QFETCH(QString, program);
+    QFETCH(QString, told);
+    // A folder the page has not described yet, listed without a working tool: told once, and
+    // not taken for unreadable files.
     QTemporaryDir in;
     QVERIFY(QFile::copy(m_folder.filePath(QStringLiteral("one.mp4")),
                         in.filePath(QStringLiteral("again.mp4"))));
     const QString tool = m_window->m_pDeviceProcess->program();
-    m_window->m_pDeviceProcess->setProgram(in.filePath(QStringLiteral("no-tool")));
+    m_window->m_pDeviceProcess->setProgram(QDir(in.path()).absoluteFilePath(program));
     m_window->m_pMergeDirEdit->setText(in.path());
     m_window->btnEditSlot();
     QTRY_COMPARE(m_boxes->texts().size(), 1);
-    QVERIFY2(m_boxes->texts().first().startsWith(
-                 QLatin1String("The videos cannot be read: The media tool could not be started")),
+    QVERIFY2(m_boxes->texts().first().startsWith(QStringLiteral("The videos cannot be read: The "
+                                                                "media tool ") +
+                                                 told),
              qPrintable(m_boxes->texts().first()));
     QCOMPARE(m_window->m_pSourceVideoTable->item(0, 2)->text(), QString());
 

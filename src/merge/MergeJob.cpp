@@ -6,13 +6,13 @@
 #include "media/ToolRun.h"
 #include "merge/MergeCommands.h"
 #include "merge/MergeProbe.h"
+#include "support/Helpers.h"
 #include "support/WorkingFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSet>
-#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -108,9 +108,7 @@ bool MergeJob::check(const MergeRequest& request)
             missing.join(QLatin1Char('\n'));
     } else if (request.outputFolder.isEmpty() || !outDir.isDir() || !outDir.isWritable()) {
         const QString why = !outDir.isDir() ? QStringLiteral("it does not exist")
-                            : QStorageInfo(request.outputFolder).isReadOnly()
-                                ? QStringLiteral("its disk is read-only")
-                                : QStringLiteral("permission denied");
+                                            : FolderProblem(request.outputFolder);
         refusal = QStringLiteral("Merge failed, the folder %1 cannot be written to (%2).")
                       .arg(request.outputFolder, why);
     }

@@ -137,9 +137,11 @@ void RecordingSession::onPrepared()
         return;
     if (m_folder.isEmpty() || !QDir().mkpath(m_folder)) {
         m_capture->release();
+        const QString why = m_folder.isEmpty() ? QString() : FolderProblem(m_folder);
         endWith({RecordingOutcome::Kind::Failed,
                  {},
-                 QStringLiteral("Cannot record: the folder %1 cannot be created.").arg(m_folder)});
+                 QStringLiteral("Cannot record: the folder %1 cannot be created%2.")
+                     .arg(m_folder, why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why))});
         return;
     }
     if (GetFreeSpace(m_folder) < m_lowSpaceLimit) {

@@ -1,7 +1,9 @@
 // Text forms of durations and byte counts, free disk space, ticks and free output names.
 #include "support/Helpers.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QStorageInfo>
 
 #include <cstdio>
 #include <cstring>
@@ -128,4 +130,22 @@ QString GetRealFileName(const QString& source)
         if (!isTaken(candidate))
             return candidate;
     }
+}
+
+QString FolderProblem(const QString& dir)
+{
+    QFileInfo at(QDir::cleanPath(QDir(dir).absolutePath()));
+    QString where; // the parent that stands in the way, when it is not the folder itself
+    while (!at.exists() && !at.isRoot()) {
+        at = QFileInfo(at.absolutePath());
+        where = at.absoluteFilePath();
+    }
+    const QString prefix = where.isEmpty() ? QString() : where + QStringLiteral(": ");
+    if (!at.isDir())
+        return at.absoluteFilePath() + QStringLiteral(" is a file");
+    if (at.isWritable())
+        return {};
+    if (QStorageInfo(at.absoluteFilePath()).isReadOnly())
+        return prefix + QStringLiteral("its disk is read-only");
+    return prefix + QStringLiteral("permission denied");
 }

@@ -19,6 +19,11 @@ int rsb_getFreeSpace(char* path, int length, unsigned int* high, unsigned int* l
 // rsb_getFreeSpace on the UTF-8 bytes of `dir`, as one count (0 when it cannot be measured).
 quint64 GetFreeSpace(const QString& dir);
 
+// Why files cannot be written in the folder `dir`, or it cannot be made: "its disk is
+// read-only", "permission denied", "/a/b is a file"; for a folder that does not exist, the
+// reason of its nearest existing parent, named. Empty when nothing stands in the way.
+QString FolderProblem(const QString& dir);
+
 // Milliseconds of a monotonic clock since an arbitrary fixed moment.
 long rsb_getTickCount();
 

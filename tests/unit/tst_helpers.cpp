@@ -39,6 +39,7 @@ private Q_SLOTS:
     void freeName_data();
     void freeName();
     void freeSpaceOfRootAndRelativePaths();
+    void folderProblem();
     void freeSpaceOfNonAsciiFolder_data();
     void freeSpaceOfNonAsciiFolder();
 };
@@ -165,6 +166,19 @@ void TestHelpers::freeSpaceOfNonAsciiFolder()
     const quint64 expected = statvfsFree(QFile::encodeName(folder));
     QVERIFY(expected > 0);
     QVERIFY(nearlyEqual(GetFreeSpace(folder + below), expected));
+}
+
+void TestHelpers::folderProblem()
+{
+    // Run as root, as the tests are, permissions stand in nobody's way.
+    QTemporaryDir tmp;
+    const QString file = tmp.filePath(QStringLiteral("videos"));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(FolderProblem(tmp.path()), QString());
+    QCOMPARE(FolderProblem(tmp.filePath(QStringLiteral("new/deeper"))), QString());
+    QCOMPARE(FolderProblem(file), file + QStringLiteral(" is a file"));
+    QCOMPARE(FolderProblem(file + QStringLiteral("/2024")), file + QStringLiteral(" is a file"));
 }
 
 QTEST_GUILESS_MAIN(TestHelpers)

@@ -257,7 +257,7 @@ void DRUI::CutTableItemClick(QTableWidgetItem*)
         const bool aboutFile = m_strDeviceText.contains(file.absoluteFilePath());
         CMessageBox::Inform(
             this, probe.status == ToolResult::Status::FailedToStart || !aboutFile
-                      ? QStringLiteral("The file cannot be read: ") + describeToolResult(probe)
+                      ? QStringLiteral("The file was not checked: ") + describeToolResult(probe)
                   : !file.isReadable()
                       ? QStringLiteral("The file cannot be read: you have no permission to.")
                       : QStringLiteral("The file could not be read. It may be damaged."));

@@ -242,7 +242,7 @@ void DRUI::RefreshMergeFolderList()
             [this] {
                 if (m_pMergeProber->startFailure().isEmpty())
                     return;
-                CMessageBox::Inform(this, QStringLiteral("The videos cannot be read: ") +
+                CMessageBox::Inform(this, QStringLiteral("The videos were not checked: ") +
                                               m_pMergeProber->startFailure());
             },
             Qt::QueuedConnection);

@@ -153,7 +153,11 @@ MergeSoundPlan MergeSoundCarry::planFor(const MediaFacts& facts, double videoEnd
         return {wanted, 0, 0};
     }
     const int lead = std::max(0, int(std::lround(audioStart / packet)));
-    const int own = audioEnd > 0 ? packetsTo(audioEnd - audioStart) : wanted;
+    // The ends are edit-list times, rounded to the movie's scale (milliseconds, often): a
+    // millisecond past the last packet counted one that is not there, and left a packet's gap.
+    // A last packet that plays less than a tenth of itself is counted out: the silence then runs
+    // a packet long, and the count of packets kept cuts it off.
+    const int own = audioEnd > 0 ? packetsTo(audioEnd - audioStart - packet / 10) : wanted;
     m_soundAhead += wanted * packet - videoEnd;
     return {wanted, std::min(lead, wanted), std::max(0, wanted - lead - own)};
 }

@@ -211,10 +211,10 @@ void TestCutPage::unreadableFileRefusesMarks_data()
     QTest::newRow("unknown length") << QStringLiteral("live.mp4") << damaged;
     QTest::newRow("tool missing: not blamed on the file")
         << QStringLiteral("-")
-        << QStringLiteral("The file cannot be read: The media tool could "
+        << QStringLiteral("The file was not checked: The media tool could "
                           "not be started");
     QTest::newRow("tool failing without a word on the file: not blamed on it")
-        << QStringLiteral("!") << QStringLiteral("The file cannot be read: The media tool failed");
+        << QStringLiteral("!") << QStringLiteral("The file was not checked: The media tool failed");
 }
 
 void TestCutPage::unreadableFileRefusesMarks()

@@ -315,7 +315,7 @@ void TestMergePage::missingToolIsToldAndForgotten()
     m_window->m_pMergeDirEdit->setText(in.path());
     m_window->btnEditSlot();
     QTRY_COMPARE(m_boxes->texts().size(), 1);
-    QVERIFY2(m_boxes->texts().first().startsWith(QStringLiteral("The videos cannot be read: The "
+    QVERIFY2(m_boxes->texts().first().startsWith(QStringLiteral("The videos were not checked: The "
                                                                 "media tool ") +
                                                  told),
              qPrintable(m_boxes->texts().first()));

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStorageInfo>
 
 #include <cstdio>
@@ -134,9 +135,12 @@ QString GetRealFileName(const QString& source)
 
 QString FolderProblem(const QString& dir)
 {
-    QFileInfo at(QDir::cleanPath(QDir(dir).absolutePath()));
-    QString where; // the parent that stands in the way, when it is not the folder itself
+    const QString path = QDir::cleanPath(QDir(dir).absolutePath());
+    QFileInfo at(path);
+    QString where;   // the parent that stands in the way, when it is not the folder itself
+    QString missing; // the first folder on the way that does not exist
     while (!at.exists() && !at.isRoot()) {
+        missing = at.absoluteFilePath();
         at = QFileInfo(at.absolutePath());
         where = at.absoluteFilePath();
     }
@@ -147,5 +151,9 @@ QString FolderProblem(const QString& dir)
         return {};
     if (QStorageInfo(at.absoluteFilePath()).isReadOnly())
         return prefix + QStringLiteral("its disk is read-only");
+    // Where removable disks are mounted, a folder missing there is mostly a disk not connected.
+    static const QRegularExpression mounts(QStringLiteral("^/(media|mnt|run/media)/"));
+    if (!missing.isEmpty() && mounts.match(path).hasMatch())
+        return missing + QStringLiteral(" does not exist (is its disk connected?)");
     return prefix + QStringLiteral("permission denied");
 }

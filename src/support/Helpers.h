@@ -21,7 +21,8 @@ quint64 GetFreeSpace(const QString& dir);
 
 // Why files cannot be written in the folder `dir`, or it cannot be made: "its disk is
 // read-only", "permission denied", "/a/b is a file"; for a folder that does not exist, the
-// reason of its nearest existing parent, named. Empty when nothing stands in the way.
+// reason of its nearest existing parent, named, or where removable disks are mounted, that a
+// folder on the way does not exist. Empty when nothing stands in the way.
 QString FolderProblem(const QString& dir);
 
 // Milliseconds of a monotonic clock since an arbitrary fixed moment.

@@ -319,15 +319,23 @@ void MergeJob::onConverted(const ToolResult& result)
         return;
     }
     const QString input = m_request.inputs.at(m_index);
+    if (m_step == Step::Sound) {
+        // Sound the copy-out cannot take (AAC whose channels only a table inside it names) is
+        // converted with the part, its gaps left open; a damaged input fails there.
+        if (!result.ok()) {
+            qCWarning(lcMerge).noquote()
+                << "the sound of" << input << "cannot be completed:" << describeToolResult(result);
+            m_parts[m_index].sound.lead = 0;
+            m_parts[m_index].sound.silence = 0;
+        }
+        convertPart();
+        return;
+    }
     if (!result.ok()) {
         qCWarning(lcMerge).noquote()
             << "conversion of" << input << "failed:" << describeToolResult(result);
         conclude(JobResult::Kind::Failed,
                  jobFailureText(JobKind::Merge, result, input, m_request.outputFolder));
-        return;
-    }
-    if (m_step == Step::Sound) {
-        convertPart();
         return;
     }
     // An input cut short whose index still promises the whole length converts into a short

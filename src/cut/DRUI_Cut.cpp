@@ -5,6 +5,7 @@
 #include "dialogs/MessageBox.h"
 #include "dialogs/Style.h"
 #include "library/FolderScan.h"
+#include "library/MediaProbe.h"
 #include "media/ToolRun.h"
 #include "support/Helpers.h"
 
@@ -249,12 +250,11 @@ void DRUI::CutTableItemClick(QTableWidgetItem*)
         // Without a length there is nothing to set marks in: a cut of it could only fail.
         m_pStartButton->setEnabled(false);
         qCWarning(lcCut) << "no duration for" << m_strCutSrcFile << "- probe said" << probed;
-        // The tool names the file in every line about it ("Input #0, ... from '<path>'",
-        // "<path>: Invalid data ..."). A tool that could not be started, hung, crashed or
-        // printed nothing of the kind said nothing about the file: its own failure is the cause.
+        // A tool that could not be started, hung or crashed said nothing about the file: its
+        // own failure is the cause.
         const ToolResult probe = m_pDeviceProcess->lastResult();
         const QFileInfo file(m_strCutSrcFile);
-        const bool aboutFile = m_strDeviceText.contains(file.absoluteFilePath());
+        const bool aboutFile = toolSpokeOf(m_strDeviceText, file.absoluteFilePath());
         CMessageBox::Inform(
             this, probe.status == ToolResult::Status::FailedToStart || !aboutFile
                       ? QStringLiteral("The file was not checked: ") + describeToolResult(probe)

@@ -142,12 +142,8 @@ void BatchProbe::onLaneFinished(ToolRun* run, const ToolResult& result)
     m_running.erase(it);
     run->deleteLater();
 
-    // The tool names each file it reads ("Input #0, ... from '<path>'", "<path>: Invalid
-    // data ..."): a run that named not even its first one (it hung, crashed, or is not the
-    // media tool) describes no file either.
     const bool saidNothing = result.status != ToolResult::Status::Canceled &&
-                             !lane.text.contains(QLatin1String("Input #")) &&
-                             !lane.batch.isEmpty() && !lane.text.contains(lane.batch.first());
+                             !lane.batch.isEmpty() && !toolSpokeOf(lane.text, lane.batch.first());
     if (result.status == ToolResult::Status::FailedToStart || saidNothing) {
         // Without the tool nothing can be described: every file is done with at once.
         m_startFailure = describeToolResult(result);

@@ -192,3 +192,8 @@ QVector<int> planDescribeBatches(int count, int lanes, int limit)
         sizes.append(count / runs + (i < count % runs ? 1 : 0));
     return sizes;
 }
+
+bool toolSpokeOf(const QString& text, const QString& path)
+{
+    return text.contains(QLatin1String("Input #")) || text.contains(path);
+}

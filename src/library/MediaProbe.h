@@ -53,6 +53,11 @@ QStringList describeArguments(const QStringList& paths,
 // Other files are described again in full.
 bool durationOnlyIsExact(const MediaFacts& facts);
 
+// Whether the tool's output `text` of a run that was to describe `path` (first) says anything of
+// it: the tool names each file it reads ("Input #0, ... from '<path>'", "<path>: Invalid data
+// ..."). A run that does not (it hung, crashed, or is not the media tool) failed on its own.
+bool toolSpokeOf(const QString& text, const QString& path);
+
 // How many files one describing run may open at once under the open-file limit
 // `openFileLimit` (the tool keeps every input open until it stops), at most `most`.
 int describeBatchLimit(qint64 openFileLimit, int most);

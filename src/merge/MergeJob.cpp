@@ -189,7 +189,8 @@ void MergeJob::concludeCheck()
     m_tsNames.clear();
     m_index = 0;
     m_convert->setWorkingDirectory(m_work->path());
-    planParts(true);
+    readParts();
+    planSound(true);
     int silence = 0;
     for (const Part& part : std::as_const(m_parts))
         silence = std::max({silence, part.sound.lead, part.sound.silence});
@@ -203,26 +204,32 @@ void MergeJob::concludeCheck()
     m_convert->start(silenceArguments(m_facts.first(), silence, kSilenceName));
 }
 
-void MergeJob::planParts(bool fill)
+void MergeJob::readParts()
 {
-    MergeSoundCarry carry;
     m_parts.clear();
     for (qsizetype i = 0; i < m_request.inputs.size(); ++i) {
         const MediaFacts& facts = m_facts.at(i);
+        Part part;
+        part.ends = isoTrackEnds(QFileInfo(m_request.inputs.at(i)).absoluteFilePath());
         // A part begins at the file's first timestamp (an MP4's header counts its length from
         // 0) and, when its picture's end is known, ends there: sound running on is cut off.
-        const IsoTrackEnds ends =
-            isoTrackEnds(QFileInfo(m_request.inputs.at(i)).absoluteFilePath());
-        Part part;
-        part.seconds =
-            ends.video > 0 ? ends.video - std::max(0.0, facts.startSeconds) : facts.durationSeconds;
+        part.seconds = part.ends.video > 0 ? part.ends.video - std::max(0.0, facts.startSeconds)
+                                           : facts.durationSeconds;
+        m_parts.append(part);
+    }
+}
+
+void MergeJob::planSound(bool fill)
+{
+    MergeSoundCarry carry;
+    for (qsizetype i = 0; i < m_parts.size(); ++i) {
+        Part& part = m_parts[i];
+        const IsoTrackEnds& ends = part.ends;
         // The join takes each part from its first picture on, hidden ones included.
         const auto fromPicture = [&ends](double at) { return at > 0 ? at - ends.videoStart : -1; };
-        part.pictureStart = ends.videoStart;
         part.sound =
-            carry.planFor(facts, fromPicture(ends.video), ends.audioStart - ends.videoStart,
+            carry.planFor(m_facts.at(i), fromPicture(ends.video), ends.audioStart - ends.videoStart,
                           fromPicture(ends.audio), fill);
-        m_parts.append(part);
     }
 }
 
@@ -275,7 +282,7 @@ void MergeJob::convertPart()
     m_writtenSeconds = -1;
     m_convert->start(changeToTsArguments(input, tsPath, facts.videoCodec == QLatin1String("h264"),
                                          part.sound.packets, pieces, facts.startSeconds,
-                                         part.pictureStart));
+                                         part.ends.videoStart));
 }
 
 QStringList MergeJob::soundPieces(const MergeSoundPlan& plan)
@@ -313,7 +320,7 @@ void MergeJob::onConverted(const ToolResult& result)
         if (!result.ok()) {
             qCWarning(lcMerge).noquote()
                 << "silence for short sound failed:" << describeToolResult(result);
-            planParts(false);
+            planSound(false);
         }
         convertNext();
         return;

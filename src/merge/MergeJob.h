@@ -5,6 +5,7 @@
 
 #include "library/BatchProbe.h"
 #include "library/ProbeCache.h"
+#include "media/OutputCheck.h"
 #include "merge/MergeCommands.h"
 #include "merge/MergeProgress.h"
 #include "support/JobResult.h"
@@ -67,8 +68,11 @@ Q_SIGNALS:
 private:
     void onDescribed(const QString& path, const FileStamp& stamp, const MediaFacts& facts);
     void concludeCheck();
-    // The parts' lengths and sound (`fill`: silence may be added to sound that stops short).
-    void planParts(bool fill);
+    // Reads each part's track times and length.
+    void readParts();
+    // Plans each part's sound (`fill`: silence may complete sound that starts late or stops
+    // short).
+    void planSound(bool fill);
     void convertNext();
     void convertPart();
     // The sound files the part being converted is made of (see changeToTsArguments).
@@ -96,8 +100,8 @@ private:
     QString m_outputPath;
     QStringList m_tsNames;
     struct Part {
-        double seconds = -1;     // from its first timestamp to its picture's end (-1: unknown)
-        double pictureStart = 0; // where its first picture starts (IsoTrackEnds::videoStart)
+        IsoTrackEnds ends;
+        double seconds = -1; // from its first timestamp to its picture's end (-1: unknown)
         MergeSoundPlan sound;
     };
     QVector<Part> m_parts; // of m_request.inputs, in order

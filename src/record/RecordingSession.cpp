@@ -191,16 +191,15 @@ void RecordingSession::onPrepared()
         if (serial != m_runSerial || m_state != State::Starting || !m_run->isRunning())
             return;
         noPicture(QStringLiteral(" in %1 s").arg(kFirstPictureLimitMs / 1000));
-        m_stopAsked = true;
-        setState(State::Stopping);
-        m_run->quit();
+        stop();
     });
 }
 
 void RecordingSession::noPicture(const QString& when)
 {
-    if (m_toolFailure.isEmpty())
-        m_toolFailure = QStringLiteral("the media tool wrote no picture%1.").arg(when);
+    if (!m_toolFailure.isEmpty())
+        return;
+    m_toolFailure = QStringLiteral("the media tool wrote no picture%1.").arg(when);
     qCWarning(lcSession).noquote() << "stopping:" << m_toolFailure;
 }
 

@@ -49,6 +49,23 @@ FailureCause causeOfLine(const QString& line)
     return FailureCause::None;
 }
 
+QString tellingErrorLine(const QString& previous, const QString& line)
+{
+    static const QRegularExpression component(
+        QStringLiteral("^\\[[^\\]]+ @ 0x[0-9a-fA-F]+\\]\\s*(.+)$"));
+    static const QStringList generic{QStringLiteral(": Invalid argument"),
+                                     QStringLiteral(": Input/output error"),
+                                     QStringLiteral(": Operation not permitted"),
+                                     QStringLiteral(": Invalid data found when processing input")};
+    const QString told = line.trimmed();
+    const bool genericEnd = std::any_of(generic.begin(), generic.end(),
+                                        [&told](const QString& end) { return told.endsWith(end); });
+    const QRegularExpressionMatch said = component.match(previous.trimmed());
+    if (!genericEnd || !said.hasMatch() || component.match(told).hasMatch())
+        return told;
+    return said.captured(1) + QStringLiteral(" (") + told + QLatin1Char(')');
+}
+
 QStringList damageMarkers()
 {
     return {QStringLiteral("corrupt input packet"), QStringLiteral("Invalid NAL unit size"),

@@ -51,6 +51,12 @@ enum class FailureCause {
 // None for every other line.
 FailureCause causeOfLine(const QString& line);
 
+// The line to tell for a failure the tool reported in `line`. The tool ends a failed opening
+// with "name: reason" in the system's generic words; when the line before came from the part of
+// the tool that failed ("[x11grab @ 0x55…] Capture area ... outside the screen size ..."), that
+// line says why and leads.
+QString tellingErrorLine(const QString& previous, const QString& line);
+
 // Markers of a damaged input: the tool reads on past them and exits 0, with a short output.
 QStringList damageMarkers();
 // The damage marker `line` holds ("partial file"), or empty.

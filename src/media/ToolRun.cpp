@@ -271,6 +271,7 @@ void ToolRun::onReadyRead()
 void ToolRun::consume(const QStringList& lines)
 {
     for (const QString& line : lines) {
+        const QString previous = m_tail.isEmpty() ? QString() : m_tail.last();
         m_pending.append(line);
         m_tail.append(line);
         bool marked = false;
@@ -280,7 +281,7 @@ void ToolRun::consume(const QStringList& lines)
         if (line.contains(QLatin1String("Output file is empty")))
             m_emptyOutputSaid = true;
         if (readsAsError(line) && !line.startsWith(QLatin1String("Conversion failed")))
-            m_lastErrorLine = line.trimmed();
+            m_lastErrorLine = tellingErrorLine(previous, line);
         FailureCause cause = causeOfLine(line);
         // Damage counts where the caller says it does: a join's seams read as corrupt packets.
         if (cause == FailureCause::InputDamaged && !marked)

@@ -13,6 +13,8 @@ private Q_SLOTS:
     void progressRecords_data();
     void progressRecords();
     void progressNeverBackwardsNorComplete();
+    void tellingErrorLine_data();
+    void tellingErrorLine();
     void traceCanBePastedIntoAShell();
 };
 
@@ -107,6 +109,37 @@ void TestToolOutput::progressNeverBackwardsNorComplete()
 
     ProgressTracker unknown(0);
     QCOMPARE(unknown.update(5), 0);
+}
+
+void TestToolOutput::tellingErrorLine_data()
+{
+    QTest::addColumn<QString>("previous");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("told");
+
+    QTest::newRow("grab's reason leads the generic end")
+        << "[x11grab @ 0x558857cef940] Capture area 1280x718 at position 0.0 outside the "
+           "screen size 640x480"
+        << ":91+0,0: Invalid argument"
+        << "Capture area 1280x718 at position 0.0 outside the screen size 640x480 "
+           "(:91+0,0: Invalid argument)";
+    QTest::newRow("a telling end stands alone") << "[aac @ 0x1f00] Too many bits"
+                                                << "/v/out.mp4: No space left on device"
+                                                << "/v/out.mp4: No space left on device";
+    QTest::newRow("no component line before") << "Input #0, x11grab, from ':0':"
+                                              << "nosuch: Input/output error"
+                                              << "nosuch: Input/output error";
+    QTest::newRow("the component's own error") << "frame=  1 time=00:00:00.03 bitrate=N/A"
+                                               << "[pulse @ 0xab] pa_simple_new() failed"
+                                               << "[pulse @ 0xab] pa_simple_new() failed";
+}
+
+void TestToolOutput::tellingErrorLine()
+{
+    QFETCH(QString, previous);
+    QFETCH(QString, line);
+    QFETCH(QString, told);
+    QCOMPARE(::tellingErrorLine(previous, line), told);
 }
 
 void TestToolOutput::traceCanBePastedIntoAShell()

@@ -236,6 +236,8 @@ void DRUI::RefreshMergeFolderList()
                     OnMergeFileDescribed(path, facts);
                 });
         connect(m_pMergeProber, &BatchProbe::finished, this, &DRUI::ShowMergeTimes);
+        connect(m_pMergeProber, &BatchProbe::finished, m_pSourceVideoTable->viewport(),
+                &QWidget::unsetCursor);
         // Without the tool no duration can be shown; the user is told why, once a listing.
         connect(
             m_pMergeProber, &BatchProbe::finished, this,
@@ -273,10 +275,14 @@ void DRUI::RefreshMergeFolderList()
                 {name, QString::fromStdString(GetFileSizeString(files.at(row).n64FileSize)),
                  known ? known->durationText : QString()});
     }
-    if (unknown.isEmpty())
+    // The list stays usable while its durations come; the pointer over it says they are coming.
+    if (unknown.isEmpty()) {
         m_pMergeProber->cancel();
-    else
+        m_pSourceVideoTable->viewport()->unsetCursor();
+    } else {
         m_pMergeProber->start(unknown);
+        m_pSourceVideoTable->viewport()->setCursor(Qt::BusyCursor);
+    }
 }
 
 void DRUI::OnMergeFileDescribed(const QString& path, const MediaFacts& facts)

@@ -321,10 +321,13 @@ void TestMergePage::missingToolIsToldAndForgotten()
              qPrintable(m_boxes->texts().first()));
     QCOMPARE(m_window->m_pSourceVideoTable->item(0, 2)->text(), QString());
 
-    // The tool put back: the same file is described, without a restart.
+    // The tool put back: the same file is described, without a restart, under a busy pointer.
     m_window->m_pDeviceProcess->setProgram(tool);
     m_window->btnEditSlot();
+    QWidget* list = m_window->m_pSourceVideoTable->viewport();
+    QCOMPARE(list->cursor().shape(), Qt::BusyCursor);
     QTRY_COMPARE(m_window->m_pSourceVideoTable->item(0, 2)->text(), QStringLiteral("00:00:01"));
+    QTRY_VERIFY(!list->testAttribute(Qt::WA_SetCursor));
     QCOMPARE(m_boxes->texts().size(), 1);
 }
 

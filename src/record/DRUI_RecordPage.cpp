@@ -102,6 +102,7 @@ void DRUI::InitLayout2Widget()
 
     pageLabel(QStringLiteral("Free space: "), panel, QRect(50, 170, 200, 25));
     m_pFreeSpaceLabel = pageLabel(QStringLiteral("Unknow"), panel, QRect(220, 170, 100, 25));
+    SetToolTip(m_pFreeSpaceLabel, QString()); // says why, when there is no figure to show
     pageLabel(QStringLiteral("The best screen recorder & video editor that you can use to "
                              "capture\neverything on your screen with original "
                              "picture-in-picture"),
@@ -154,8 +155,13 @@ void DRUI::RefreshFreeSpaceLabel()
     const QString dir = m_pRecordDirEdit->text();
     if (dir.isEmpty())
         return;
+    // The free space of a folder that cannot be made (a disk not connected) would be that of
+    // whatever disk holds its nearest parent.
+    const QString problem = FolderProblem(dir);
     m_pFreeSpaceLabel->setText(
-        QString::fromStdString(GetFileSizeString(qint64(GetFreeSpace(dir)))));
+        problem.isEmpty() ? QString::fromStdString(GetFileSizeString(qint64(GetFreeSpace(dir))))
+                          : QStringLiteral("Not available"));
+    m_pFreeSpaceLabel->setToolTip(problem);
 }
 
 void DRUI::btnSlotLayout2Dir()

@@ -95,6 +95,7 @@ void TestRecordDevices::saveFolder_data()
     QTest::newRow("first start: home + /ScreenSave, not created, not written") << false << "";
     QTest::newRow("blanks and non-ASCII, not yet existing")
         << true << "Aufnahmen für Jörg/録画 2024/neu";
+    QTest::newRow("cannot be made: no figure, the reason") << true << "a file/videos";
 }
 
 void TestRecordDevices::saveFolder()
@@ -107,6 +108,9 @@ void TestRecordDevices::saveFolder()
     DRUI window;
     window.m_strIniPath = ini;
     QString expected = QDir::homePath() + QStringLiteral("/ScreenSave");
+    const bool blocked = folder.startsWith(QLatin1String("a file/"));
+    if (blocked)
+        QVERIFY(QFile(tmp.filePath(QStringLiteral("a file"))).open(QIODevice::WriteOnly));
     if (configured) {
         expected = tmp.filePath(folder);
         QSettings settings(ini, QSettings::IniFormat);
@@ -121,6 +125,11 @@ void TestRecordDevices::saveFolder()
     // Measured on the nearest existing folder, whatever its name: a Latin-1 conversion made
     // such folders measure 0 bytes.
     const QString free = window.m_pFreeSpaceLabel->text();
+    if (blocked) {
+        QCOMPARE(free, QStringLiteral("Not available"));
+        QVERIFY(window.m_pFreeSpaceLabel->toolTip().endsWith(QLatin1String("a file is a file")));
+        return;
+    }
     QVERIFY2(free != QLatin1String("0 Bytes") && free != QLatin1String("Unknow"), qPrintable(free));
 }
 

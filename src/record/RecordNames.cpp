@@ -2,6 +2,7 @@
 #include "record/RecordNames.h"
 
 #include "support/Helpers.h"
+#include "support/WorkingFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -67,7 +68,7 @@ QStringList leftoverWorkingFiles(const QString& dir)
 {
     QStringList paths;
     for (const QString& path : hiddenFilesEndingWith(dir, kWorkingSuffix)) {
-        if (!finalNameForWorkingFile(QFileInfo(path).fileName()).isEmpty())
+        if (!finalNameForWorkingFile(QFileInfo(path).fileName()).isEmpty() && IsOwnFile(path))
             paths.append(path);
     }
     return paths;

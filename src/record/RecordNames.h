@@ -28,7 +28,8 @@ struct RecordingPaths {
 // "(1)", "(2)", ... forms for which neither the final file nor its working file exists yet.
 RecordingPaths chooseRecordingPaths(const QString& dir, const QDateTime& start);
 
-// Working files left in `dir` (by a crash), as full paths, oldest name first.
+// Working files this user's recordings left in `dir` (by a crash), as full paths, oldest name
+// first.
 QStringList leftoverWorkingFiles(const QString& dir);
 
 // The status label while recording: "Recording... \n\n" + elapsed time + "\n\n" + size;

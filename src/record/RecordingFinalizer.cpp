@@ -108,6 +108,7 @@ void RecordingFinalizer::onProbeFinished(const ToolResult& result)
         keepAsIs(QStringLiteral("the folder cannot take a finalised copy: ") + error);
         return;
     }
+    m_tempLock.acquire(m_tempPath);
     m_copy->setExpectedOutput(m_tempPath);
     m_copy->start(finalizeArguments(m_workPath, start, m_tempPath));
 }
@@ -155,6 +156,7 @@ void RecordingFinalizer::concludeLater(FinalizeOutcome outcome)
 void RecordingFinalizer::conclude(const FinalizeOutcome& outcome)
 {
     m_running = false;
+    m_tempLock.release();
     qCInfo(lcFinalize).noquote() << "finalised" << outcome.workPath << "->" << outcome.finalPath
                                  << "kind" << int(outcome.kind);
     Q_EMIT finished(outcome);

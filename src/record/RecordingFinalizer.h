@@ -2,6 +2,7 @@
 #pragma once
 
 #include "media/ToolRun.h"
+#include "support/WorkingFile.h"
 
 #include <QObject>
 #include <QString>
@@ -54,6 +55,7 @@ private:
     QString m_workPath;
     QString m_finalPath;
     QString m_tempPath;
+    WorkLock m_tempLock; // so that another start does not take the copy for a crash's leftover
     bool m_running = false;
     bool m_aborted = false;
 };

@@ -34,7 +34,8 @@ QString WorkingPathFor(const QString& finalPath, const QString& tag)
 
 bool IsWorkingFileName(const QString& fileName)
 {
-    static const QRegularExpression re(QStringLiteral("^\\..+\\.[^.]+\\.part(\\.[^.]*)?$"));
+    static const QRegularExpression re(
+        QStringLiteral("^\\..+\\.vistrel-[0-9a-z]+\\.part(\\.[^.]*)?$"));
     return re.match(fileName).hasMatch();
 }
 
@@ -42,8 +43,8 @@ QStringList WorkingFilesIn(const QString& dir)
 {
     QStringList paths;
     const QDir folder(dir);
-    const QStringList names =
-        folder.entryList({QStringLiteral(".*.part*")}, QDir::Files | QDir::Hidden, QDir::Name);
+    const QStringList names = folder.entryList({QStringLiteral(".*.vistrel-*.part*")},
+                                               QDir::Files | QDir::Hidden, QDir::Name);
     for (const QString& name : names) {
         if (IsWorkingFileName(name))
             paths.append(folder.filePath(name));
@@ -54,7 +55,10 @@ QStringList WorkingFilesIn(const QString& dir)
 QString ReserveWorkingFile(const QString& finalPath, QString* error)
 {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        // The program's name in the tag: what a start after a crash removes must be its own,
+        // never a user's hidden ".trip.2024.part".
         const QString token =
+            QStringLiteral("vistrel-") +
             QString::number(QRandomGenerator::global()->generate() & 0xffffff, 36);
         const QString path = WorkingPathFor(finalPath, token);
         QFile file(path);
@@ -124,12 +128,17 @@ QString WorkLock::currentPath() const
     return path;
 }
 
+bool IsOwnFile(const QString& path)
+{
+    return QFileInfo(path).ownerId() == ::geteuid();
+}
+
 QStringList RemoveLeftovers(const QString& folder)
 {
     QStringList removed;
     for (const QString& path : WorkingFilesIn(folder)) {
         WorkLock lock;
-        if (lock.acquire(path) && QFile::remove(path))
+        if (IsOwnFile(path) && lock.acquire(path) && QFile::remove(path))
             removed.append(path);
     }
     const QDir dir(folder);
@@ -140,7 +149,7 @@ QStringList RemoveLeftovers(const QString& folder)
     for (const QString& name : jobs) {
         WorkLock lock;
         QDir work(dir.filePath(name));
-        if (lock.acquire(work.path()) && work.removeRecursively())
+        if (IsOwnFile(work.path()) && lock.acquire(work.path()) && work.removeRecursively())
             removed.append(work.path());
     }
     return removed;

@@ -9,7 +9,7 @@
 // extension (from which the tool picks the container).
 QString WorkingPathFor(const QString& finalPath, const QString& tag);
 
-// True for a name WorkingPathFor makes (with any tag).
+// True for a name ReserveWorkingFile makes.
 bool IsWorkingFileName(const QString& fileName);
 
 // The working files in `dir` (full paths): left there by a job or a finalisation that a crash
@@ -51,8 +51,13 @@ private:
     int m_fd = -1;
 };
 
-// Removes what a crashed job left in `folder` that nobody holds: working files and the private
-// folders of cuts and merges (".vistrel-cut-*", ".vistrel-merge-*"). Returns what it removed.
+// True when `path` belongs to the user this process runs as: in a folder several users write
+// to, what another user's crash left is theirs to recover or remove.
+bool IsOwnFile(const QString& path);
+
+// Removes what a crashed job of this user left in `folder` that nobody holds: working files and the
+// private folders of cuts and merges (".vistrel-cut-*", ".vistrel-merge-*"). Returns what it
+// removed.
 QStringList RemoveLeftovers(const QString& folder);
 
 // The folders this program writes working files into, kept in the file `journalPath`, so that a

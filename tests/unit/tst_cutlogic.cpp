@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 class TestCutLogic : public QObject
 {
     Q_OBJECT
@@ -89,7 +91,8 @@ void TestCutLogic::workingFileStaysOutOfLists()
     QCOMPARE(QFileInfo(work).absolutePath(), out.path());
     QVERIFY(work.endsWith(QLatin1String(".mp4"))); // the tool picks the container from it
     // A user's own hidden file is not taken for one of ours.
-    for (const char* name : {".notes.part", ".holiday.mp4", "Cut_a.mp4"}) {
+    for (const char* name :
+         {".notes.part", ".trip.2024.part", ".holiday.v2.part.mp4", ".holiday.mp4", "Cut_a.mp4"}) {
         QFile file(out.filePath(QString::fromUtf8(name)));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
@@ -105,6 +108,12 @@ void TestCutLogic::workingFileStaysOutOfLists()
     QVERIFY(QDir(out.path()).mkpath(QStringLiteral(".vistrel-merge-a1b2c3/pieces")));
     QVERIFY(QDir(out.path()).mkpath(QStringLiteral(".vistrel-merge-d4e5f6")));
     QVERIFY(QDir(out.path()).mkpath(QStringLiteral(".vistrel-cut-g7h8i9")));
+    // Another user's, in a folder both write to (only root can make one here).
+    QString others;
+    if (::geteuid() == 0) {
+        others = ReserveWorkingFile(finalPath);
+        QVERIFY(::chown(QFile::encodeName(others).constData(), 65534, 65534) == 0);
+    }
     WorkLock running;
     QVERIFY(running.acquire(held));
     WorkLock runningMerge;
@@ -112,9 +121,12 @@ void TestCutLogic::workingFileStaysOutOfLists()
     QCOMPARE(RemoveLeftovers(out.path()),
              QStringList({left, out.filePath(QStringLiteral(".vistrel-cut-g7h8i9")),
                           out.filePath(QStringLiteral(".vistrel-merge-a1b2c3"))}));
-    QStringList kept{QStringLiteral(".holiday.mp4"), QStringLiteral(".notes.part"),
-                     QFileInfo(held).fileName(),     QStringLiteral(".vistrel-merge-d4e5f6"),
-                     QStringLiteral("Cut_a.mp4"),    QStringLiteral("Cut_my clip.v2.mp4")};
+    QStringList kept{QStringLiteral(".holiday.mp4"),    QStringLiteral(".notes.part"),
+                     QStringLiteral(".trip.2024.part"), QStringLiteral(".holiday.v2.part.mp4"),
+                     QFileInfo(held).fileName(),        QStringLiteral(".vistrel-merge-d4e5f6"),
+                     QStringLiteral("Cut_a.mp4"),       QStringLiteral("Cut_my clip.v2.mp4")};
+    if (!others.isEmpty())
+        kept.append(QFileInfo(others).fileName());
     kept.sort();
     QCOMPARE(QDir(out.path())
                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),

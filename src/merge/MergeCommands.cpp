@@ -165,9 +165,18 @@ MergeSoundPlan MergeSoundCarry::planFor(const MediaFacts& facts, double videoEnd
 QStringList joinArguments(const QStringList& tsNames, const QString& outputName,
                           const MediaFacts& streams)
 {
-    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-i"),
+    // The transport streams say which streams they hold but not the sound's form, which the
+    // tool learns from the first sound packet: in a file of a high rate that comes tens of
+    // megabytes in, past the tool's default 5 MB (the tool reads no further than it needs).
+    QStringList args{QStringLiteral("-hide_banner"),
+                     QStringLiteral("-probesize"),
+                     QStringLiteral("400M"),
+                     QStringLiteral("-analyzeduration"),
+                     QStringLiteral("30M"),
+                     QStringLiteral("-i"),
                      QStringLiteral("concat:") + tsNames.join(QLatin1Char('|')),
-                     QStringLiteral("-c"), QStringLiteral("copy")};
+                     QStringLiteral("-c"),
+                     QStringLiteral("copy")};
     if (streams.hasAudio && streams.audioCodec == QLatin1String("aac"))
         args << QStringLiteral("-bsf:a") << QStringLiteral("aac_adtstoasc");
     if (streams.hasVideo && streams.videoCodec == QLatin1String("hevc"))

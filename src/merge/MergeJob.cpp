@@ -395,6 +395,16 @@ void MergeJob::onJoined(const ToolResult& result)
                                 QStringLiteral("the joined file ") + detail + QLatin1Char('.')));
         return;
     }
+    // The join takes the streams it could describe; sound it could not is left out without a
+    // word (a part's sound far into a file of a high rate).
+    if (m_facts.first().hasAudio && isoTrackEnds(m_work->filePath(kJoinedName)).audio < 0) {
+        qCWarning(lcMerge) << "joined file has no sound";
+        conclude(JobResult::Kind::Failed,
+                 jobFailureText(JobKind::Merge, FailureCause::Other, {},
+                                QStringLiteral("the joined file has no sound, where its parts "
+                                               "have.")));
+        return;
+    }
     QString error;
     const QString placed = MoveIntoPlace(m_work->filePath(kJoinedName), m_outputPath, &error);
     if (placed.isEmpty()) {

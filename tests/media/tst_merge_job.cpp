@@ -272,6 +272,8 @@ void TestMergeJob::brokenOrCanceledRunLeavesNothing_data()
     QTest::newRow("an input cut short, its index whole")
         << "damaged"
         << "" << failed << "Merge failed: b.mp4 is damaged";
+    QTest::newRow("join leaves the sound out")
+        << join << "mute" << failed << "Merge failed: the joined file has no sound";
     QTest::newRow("a conversion finds the disk full")
         << convert << "full" << failed << "Merge failed: the disk of ";
 }

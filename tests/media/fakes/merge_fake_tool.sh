@@ -9,6 +9,7 @@
 #   crash  - writes some bytes, then dies by a signal
 #   silent - exits 0 without writing anything
 #   full   - writes some bytes, then fails as on a full disk
+#   mute   - runs the real tool, leaving the sound out
 out="${!#}"
 stage=""
 for arg in "$@"; do
@@ -41,6 +42,9 @@ crash)
     ;;
 silent)
     exit 0
+    ;;
+mute)
+    exec "$VISTREL_REAL_TOOL" "${@:1:$#-1}" -an "$out"
     ;;
 full)
     printf 'partial' >"$out"

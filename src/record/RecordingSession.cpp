@@ -1,6 +1,8 @@
 // A recording from start to its finished file.
 #include "record/RecordingSession.h"
 
+#include "media/PulseListing.h"
+#include "media/SoundWatch.h"
 #include "media/ToolRun.h"
 #include "record/CaptureSource.h"
 #include "record/RecordCommand.h"
@@ -13,6 +15,8 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTimer>
+
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcSession, "vistrel.record.session")
 
@@ -34,7 +38,8 @@ constexpr int kFeedWaitMs = 5000;
 
 RecordingSession::RecordingSession(QObject* parent)
     : QObject(parent), m_run(new ToolRun(this)), m_finalizer(new RecordingFinalizer(this)),
-      m_spaceTimer(new QTimer(this))
+      m_spaceTimer(new QTimer(this)), m_soundWatch(new SoundWatch(this)),
+      m_sourceListing(new PulseListing(this))
 {
     m_run->setStopGrace(kStopGraceMs);
     // Should the program die, the recording still gets its ending.
@@ -44,6 +49,11 @@ RecordingSession::RecordingSession(QObject* parent)
     connect(m_finalizer, &RecordingFinalizer::finished, this, &RecordingSession::onFinalized);
     m_spaceTimer->setInterval(200);
     connect(m_spaceTimer, &QTimer::timeout, this, &RecordingSession::checkSpace);
+    connect(m_soundWatch, &SoundWatch::sourceRemoved, this, [this] {
+        if (m_state == State::Starting || m_state == State::Live)
+            m_sourceListing->start();
+    });
+    connect(m_sourceListing, &PulseListing::finished, this, &RecordingSession::checkSources);
 }
 
 RecordingSession::~RecordingSession()
@@ -56,6 +66,7 @@ void RecordingSession::setProgram(const QString& program)
 {
     m_run->setProgram(program);
     m_finalizer->setProgram(program);
+    m_sourceListing->setProgram(program);
 }
 
 void RecordingSession::setCapture(CaptureSource* capture)
@@ -186,6 +197,8 @@ void RecordingSession::onPrepared()
     m_run->start(args);
     m_capture->started(m_run->isRunning());
     m_spaceTimer->start();
+    if (!m_audioSources.isEmpty())
+        m_soundWatch->start();
     const int serial = m_runSerial;
     QTimer::singleShot(kFirstPictureLimitMs, this, [this, serial] {
         if (serial != m_runSerial || m_state != State::Starting || !m_run->isRunning())
@@ -326,9 +339,29 @@ void RecordingSession::checkSpace()
     stop();
 }
 
+void RecordingSession::checkSources(const QVector<PulseDevice>& sources)
+{
+    // A listing that failed (the server gone) says nothing: the tool tells of that itself.
+    if ((m_state != State::Starting && m_state != State::Live) || m_stopAsked ||
+        sources.isEmpty() || !m_toolFailure.isEmpty())
+        return;
+    for (const QString& wanted : std::as_const(m_audioSources)) {
+        const bool there =
+            std::any_of(sources.begin(), sources.end(),
+                        [&wanted](const PulseDevice& d) { return d.name == wanted; });
+        if (there)
+            continue;
+        m_toolFailure = QStringLiteral("the sound device %1 went away.").arg(wanted);
+        qCWarning(lcSession).noquote() << "stopping:" << m_toolFailure;
+        stop();
+        return;
+    }
+}
+
 void RecordingSession::onRunFinished(const ToolResult& result)
 {
     m_spaceTimer->stop();
+    m_soundWatch->stop();
     if (m_capture)
         m_capture->release();
     m_toolMissing = result.status == ToolResult::Status::FailedToStart;
@@ -392,6 +425,7 @@ void RecordingSession::onFinalized(const FinalizeOutcome& outcome)
 void RecordingSession::endWith(const RecordingOutcome& outcome)
 {
     m_spaceTimer->stop();
+    m_soundWatch->stop();
     setState(State::Idle);
     Q_EMIT ended(outcome);
     next();

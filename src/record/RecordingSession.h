@@ -11,9 +11,13 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QVector>
 
+class PulseListing;
 class QTimer;
+class SoundWatch;
 class ToolRun;
+struct PulseDevice;
 
 // How one recording (or one recovered working file) ended.
 struct RecordingOutcome {
@@ -118,6 +122,9 @@ private:
     void onFinalized(const FinalizeOutcome& outcome);
     // Stops a recording whose disk is nearly full, or whose file was deleted.
     void checkSpace();
+    // Stops a recording one of whose sound sources went away: the server records another in
+    // its place (the default microphone where computer sounds were chosen).
+    void checkSources(const QVector<PulseDevice>& sources);
     void next();
     void endWith(const RecordingOutcome& outcome);
 
@@ -125,6 +132,8 @@ private:
     ToolRun* m_run = nullptr;
     RecordingFinalizer* m_finalizer = nullptr;
     QTimer* m_spaceTimer = nullptr;
+    SoundWatch* m_soundWatch = nullptr;
+    PulseListing* m_sourceListing = nullptr;
     State m_state = State::Idle;
     quint64 m_lowSpaceLimit = 10485760;
 

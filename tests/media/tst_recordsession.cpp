@@ -6,6 +6,9 @@
 #include "record/RecordingSession.h"
 #include "record/X11Capture.h"
 
+#include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,6 +41,7 @@ private Q_SLOTS:
     void endsTruthfully();
     void secondStartWaitsForTheFirst();
     void readOnlyFolderIsTold();
+    void unpluggedSourceIsTold();
 
 private:
     // Starts a recording of the microphone into the save folder.
@@ -190,6 +194,33 @@ void TestRecordSession::readOnlyFolderIsTold()
     QVERIFY2(ended.reason.contains(QLatin1String("cannot be written to")) &&
                  ended.reason.contains(QLatin1String("Read-only")),
              qPrintable(ended.reason));
+}
+
+void TestRecordSession::unpluggedSourceIsTold()
+{
+    // A headset plugged in for this recording and unplugged during it: the server would go on
+    // recording its default microphone in the headset's place.
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"),
+                {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                 QStringLiteral("sink_name=headset")});
+    QVERIFY(pactl.waitForFinished() && pactl.exitCode() == 0);
+    const QString module = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
+    auto unplug = qScopeGuard([&] {
+        QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module});
+    });
+    m_session->start(m_save, {QStringLiteral("headset.monitor")}, QDateTime::currentDateTime());
+    QVERIFY(QTest::qWaitFor([&] { return m_session->state() == RecordingSession::State::Live; },
+                            30000));
+    QTest::qWait(1000);
+    unplug.dismiss();
+    QCOMPARE(QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}),
+             0);
+    const RecordingOutcome ended = outcome();
+    QCOMPARE(ended.kind, RecordingOutcome::Kind::StoppedByTool);
+    QVERIFY2(ended.reason.contains(QLatin1String("headset.monitor went away")),
+             qPrintable(ended.reason));
+    QVERIFY(QFileInfo::exists(ended.path));
 }
 
 RECTEST_MAIN(TestRecordSession)

@@ -4,6 +4,7 @@
 #include "app/UserFolders.h"
 #include "cut/CutJob.h"
 #include "dialogs/Style.h"
+#include "media/PulseListing.h"
 #include "media/ToolRun.h"
 #include "merge/MergeJob.h"
 #include "record/RecordingSession.h"
@@ -162,6 +163,10 @@ void DRUI::btnSlot()
 {
     CreateSystemTray();
     m_pStackedLayout->setCurrentIndex(1);
+    // A headset plugged in, another output chosen or a sound server started since the last
+    // listing: the choices are those of now.
+    if (!m_bIsStart && m_pDeviceListing && !m_pDeviceListing->isRunning())
+        m_pDeviceListing->start();
 }
 
 void DRUI::btnSlotBack()

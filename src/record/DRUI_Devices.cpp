@@ -48,7 +48,9 @@ void DRUI::OnAudioDevicesListed(const QVector<PulseDevice>& sources,
     if (!m_pAudioComBox)
         return;
     // The discovered choices go before "None", the first of them chosen, as if they had been
-    // there from the start; those of an earlier listing are replaced.
+    // there from the start; those of an earlier listing are replaced, keeping the user's choice
+    // when it is still offered.
+    const QString chosen = m_pAudioComBox->count() > 1 ? m_pAudioComBox->currentText() : QString();
     for (int i = m_pAudioComBox->count() - 1; i >= 0; --i) {
         if (m_pAudioComBox->itemData(i).toInt() != kAudioNone)
             m_pAudioComBox->removeItem(i);
@@ -57,5 +59,5 @@ void DRUI::OnAudioDevicesListed(const QVector<PulseDevice>& sources,
     for (const AudioChoice& choice : audioChoices(m_nMicDeviceIndex, m_nSysAudioDeviceIndex))
         m_pAudioComBox->insertItem(
             at++, QIcon(), QCoreApplication::translate("QWidget", choice.text), choice.data);
-    m_pAudioComBox->setCurrentIndex(0);
+    m_pAudioComBox->setCurrentIndex(qMax(0, m_pAudioComBox->findText(chosen)));
 }

@@ -85,6 +85,18 @@ void TestRecordDevices::soundChoices()
         QCOMPARE(box->itemData(i).toInt(), data[i]);
     }
     QCOMPARE(box->currentIndex(), 0);
+
+    // Shown again, the page lists again (a server started or a headset plugged in meanwhile),
+    // keeping a choice still offered.
+    box->setCurrentIndex(box->count() - 2);
+    const QString chosen =
+        serverReachable ? box->currentText() : QStringLiteral("Computer sounds and Microphone");
+    window.btnSlotBack();
+    window.btnSlot();
+    QVERIFY(listing->isRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!listing->isRunning(), 30000);
+    QCOMPARE(box->count(), 4);
+    QCOMPARE(box->currentText(), chosen);
 }
 
 void TestRecordDevices::saveFolder_data()

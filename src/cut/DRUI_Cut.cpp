@@ -117,7 +117,8 @@ void DRUI::InitLayout3Widget()
 
     m_pSlider = new QSlider(Qt::Horizontal);
     m_pSlider->setStyleSheet(kSliderStyle);
-    connect(m_pSlider, &QSlider::sliderMoved, this, &DRUI::current);
+    // The position is where the handle is, however it got there: dragged, clicked or keyed.
+    connect(m_pSlider, &QSlider::valueChanged, this, &DRUI::current);
     m_pTimeLabel = new QLabel;
     m_pTimeLabel->setFont(CalibriFont(12, true));
     SetTextColor(m_pTimeLabel, Qt::white);
@@ -190,6 +191,28 @@ void DRUI::RefreshCutList(const QString& folder)
         m_pCutVideoTable->insertRow(row);
         m_pCutVideoTable->setItem(row, 0, item);
     }
+    // The file chosen stays chosen, and shown so, while its folder is listed; in another
+    // folder's list nothing is chosen, and nothing can be cut until a file is.
+    if (m_strCutSrcFile.isEmpty())
+        return;
+    const QFileInfo chosen(m_strCutSrcFile);
+    const QList<QTableWidgetItem*> same =
+        chosen.absolutePath() == QDir(folder).absolutePath()
+            ? m_pCutVideoTable->findItems(chosen.fileName(), Qt::MatchExactly)
+            : QList<QTableWidgetItem*>();
+    if (!same.isEmpty()) {
+        m_pCutVideoTable->setCurrentItem(same.first());
+        return;
+    }
+    m_strCutSrcFile.clear();
+    m_n64Duration = 0;
+    m_pSlider->setRange(0, 0);
+    m_pTimeLabel->clear();
+    m_pStartLabel->setText(QStringLiteral("00:00"));
+    m_pEndLabel->setText(QStringLiteral("00:00"));
+    m_pStartButton->setEnabled(false);
+    m_pEndButton->setEnabled(false);
+    m_pCutButton->setEnabled(false);
 }
 
 void DRUI::btnMontageSlot()
@@ -238,10 +261,11 @@ void DRUI::CutTableItemClick(QTableWidgetItem*)
     const qint64 seconds = ProbeTextToSeconds(probed);
     const bool known = seconds >= 0;
     m_n64Duration = known ? seconds : 0;
-    m_pTimeLabel->setText(timeText(DecimalTextToSeconds(m_strCurrentPos)) + QLatin1Char('/') +
-                          (known ? probed : QStringLiteral("unknown")));
     m_pSlider->setRange(0, int(m_n64Duration));
     m_pSlider->setValue(0);
+    m_strCurrentPos = QStringLiteral("0");
+    m_pTimeLabel->setText(timeText(0) + QLatin1Char('/') +
+                          (known ? probed : QStringLiteral("unknown")));
     m_pStartLabel->setText(QStringLiteral("00:00"));
     m_pEndLabel->setText(QStringLiteral("00:00"));
     m_pCutButton->setEnabled(false);

@@ -31,7 +31,7 @@ void makeFile(const QString& path, const QString& modified)
                              QFileDevice::FileModificationTime));
 }
 
-// A drag of the handle to `seconds`, the only move that sets the current position.
+// A drag of the handle to `seconds`.
 void drag(QSlider* slider, int seconds)
 {
     slider->setSliderDown(true);
@@ -183,23 +183,25 @@ void TestCutPage::marksTakeTheDraggedPosition()
     QCOMPARE(m_window->m_pStartLabel->text(), QStringLiteral("00:00:10"));
     QCOMPARE(m_window->m_pEndLabel->text(), QStringLiteral("00:00:40"));
 
-    // Keys move the handle but not the position the marks are taken from.
+    // Keys move the handle, and the position with it.
     slider->setFocus();
     QTest::keyClick(slider, Qt::Key_Right);
     QCOMPARE(slider->value(), 41);
     click(m_window->m_pEndButton);
-    QCOMPARE(m_window->m_n64EndTime, qint64(40));
+    QCOMPARE(m_window->m_n64EndTime, qint64(41));
 
-    // A second file starts the handle at 0 but keeps the position last dragged to.
+    // A second file starts at 0, the handle and the position both.
     choose(QStringLiteral("older.mp4"));
     QCOMPARE(slider->value(), 0);
-    QCOMPARE(m_window->m_pTimeLabel->text(), QStringLiteral("00:00:40/00:02:07"));
+    QCOMPARE(m_window->m_pTimeLabel->text(), QStringLiteral("00:00:00/00:02:07"));
+    click(m_window->m_pStartButton);
+    QCOMPARE(m_window->m_n64StartTime, qint64(0));
 
     drag(slider, 20);
     m_window->btnSlotBack();
     QCOMPARE(m_window->m_pStackedLayout->currentIndex(), 0);
     QCOMPARE(slider->value(), 0);
-    QCOMPARE(m_window->m_n64StartTime, qint64(10));
+    QCOMPARE(m_window->m_n64StartTime, qint64(0));
 }
 
 void TestCutPage::unreadableFileRefusesMarks_data()
@@ -251,10 +253,16 @@ void TestCutPage::folderEditRefreshesOnFocusOut()
     if (m_window->m_pAddButton)
         m_window->m_pAddButton->setEnabled(true);
 
+    // The file chosen stays chosen while its folder is listed again, not in another's list.
+    choose(QStringLiteral("clip.mp4"));
     QFocusEvent focusOut(QEvent::FocusOut);
+    QApplication::sendEvent(m_window->m_pCutDirEdit, &focusOut);
+    QCOMPARE(m_window->m_pCutVideoTable->currentItem()->text(), QStringLiteral("clip.mp4"));
+    QVERIFY(m_window->m_pStartButton->isEnabled());
     m_window->m_pCutDirEdit->setText(other);
     QApplication::sendEvent(m_window->m_pCutDirEdit, &focusOut);
     QCOMPARE(rows(), QStringList{QStringLiteral("only.mp4")});
+    QVERIFY(m_window->m_strCutSrcFile.isEmpty() && !m_window->m_pStartButton->isEnabled());
     if (m_window->m_pAddButton)
         QVERIFY(!m_window->m_pAddButton->isEnabled());
 

@@ -79,6 +79,7 @@ bool MergeJob::check(const MergeRequest& request)
     m_canceled = false;
     m_request = request;
     m_facts = QVector<MediaFacts>(request.inputs.size());
+    m_stamps = QVector<FileStamp>(request.inputs.size());
     m_unknown.clear();
 
     // Files queued from more than one folder are named by their paths when missing.
@@ -96,6 +97,7 @@ bool MergeJob::check(const MergeRequest& request)
                    known && known->detailed) {
             // Described in full since it last changed: no run of its own.
             m_facts[i] = *known;
+            m_stamps[i] = fileStampOf(path);
         } else if (!m_unknown.contains(path)) {
             m_unknown.append(path);
         }
@@ -130,8 +132,10 @@ bool MergeJob::check(const MergeRequest& request)
 void MergeJob::onDescribed(const QString& path, const FileStamp& stamp, const MediaFacts& facts)
 {
     for (qsizetype i = 0; i < m_request.inputs.size(); ++i) {
-        if (m_request.inputs.at(i) == path)
+        if (m_request.inputs.at(i) == path) {
             m_facts[i] = facts;
+            m_stamps[i] = stamp;
+        }
     }
     if (m_prober.startFailure().isEmpty())
         m_cache.insert(path, stamp, facts);
@@ -254,6 +258,8 @@ void MergeJob::convertNext()
         join();
         return;
     }
+    if (partChanged())
+        return;
     const QString input = QFileInfo(m_request.inputs.at(m_index)).absoluteFilePath();
     Q_EMIT progress(m_progress.percent(), input, m_outputPath);
     const MergeSoundPlan& plan = m_parts.at(m_index).sound;
@@ -265,6 +271,17 @@ void MergeJob::convertNext()
     m_step = Step::Sound;
     m_convert->setExpectedOutput(m_work->filePath(sound));
     m_convert->start(soundOnlyArguments(input, sound));
+}
+
+bool MergeJob::partChanged()
+{
+    const QString& input = m_request.inputs.at(m_index);
+    if (fileStampOf(input) == m_stamps.at(m_index))
+        return false;
+    qCWarning(lcMerge).noquote() << input << "changed since it was checked";
+    conclude(JobResult::Kind::Failed, QStringLiteral("Merge failed: %1 changed during the merge.")
+                                          .arg(QFileInfo(input).fileName()));
+    return true;
 }
 
 void MergeJob::convertPart()
@@ -338,6 +355,9 @@ void MergeJob::onConverted(const ToolResult& result)
         convertPart();
         return;
     }
+    // Changed while it was read: what the run made of it (or its failure) is not the file's.
+    if (partChanged())
+        return;
     if (!result.ok()) {
         qCWarning(lcMerge).noquote()
             << "conversion of" << input << "failed:" << describeToolResult(result);

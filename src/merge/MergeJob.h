@@ -74,6 +74,9 @@ private:
     // short).
     void planSound(bool fill);
     void convertNext();
+    // Fails the merge when the part about to be read is no longer the file that was checked
+    // (replaced, rewritten, cut short).
+    bool partChanged();
     void convertPart();
     // The sound files the part being converted is made of (see changeToTsArguments).
     QStringList soundPieces(const MergeSoundPlan& plan);
@@ -90,6 +93,7 @@ private:
 
     MergeRequest m_request;
     QVector<MediaFacts> m_facts; // of m_request.inputs, in order
+    QVector<FileStamp> m_stamps; // of m_request.inputs when they were described
     QStringList m_unknown;       // inputs the check has to describe
     bool m_busy = false;
     bool m_merging = false; // start(), not only check()

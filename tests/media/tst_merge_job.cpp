@@ -274,6 +274,8 @@ void TestMergeJob::brokenOrCanceledRunLeavesNothing_data()
         << "" << failed << "Merge failed: b.mp4 is damaged";
     QTest::newRow("join leaves the sound out")
         << join << "mute" << failed << "Merge failed: the joined file has no sound";
+    QTest::newRow("a part rewritten after the check")
+        << convert << "touch" << failed << "Merge failed: b.mp4 changed during the merge.";
     QTest::newRow("a conversion finds the disk full")
         << convert << "full" << failed << "Merge failed: the disk of ";
 }
@@ -292,6 +294,7 @@ void TestMergeJob::brokenOrCanceledRunLeavesNothing()
                                                                     ? QStringLiteral("short")
                                                                     : QStringLiteral("plain"));
     const QStringList before = testutil::entriesIn(m_work);
+    qputenv("VISTREL_FAKE_TOUCH", QFile::encodeName(inputs.last()));
 
     ToolRun& run = stage == QLatin1String("join") ? m_job->joinRun() : m_job->conversionRun();
     if (result == JobResult::Kind::Canceled && !mode.isEmpty()) {

@@ -10,6 +10,7 @@
 #   silent - exits 0 without writing anything
 #   full   - writes some bytes, then fails as on a full disk
 #   mute   - runs the real tool, leaving the sound out
+#   touch  - adds a byte to the file $VISTREL_FAKE_TOUCH, then runs the real tool
 out="${!#}"
 stage=""
 for arg in "$@"; do
@@ -42,6 +43,10 @@ crash)
     ;;
 silent)
     exit 0
+    ;;
+touch)
+    printf 'x' >>"$VISTREL_FAKE_TOUCH"
+    exec "$VISTREL_REAL_TOOL" "$@"
     ;;
 mute)
     exec "$VISTREL_REAL_TOOL" "${@:1:$#-1}" -an "$out"

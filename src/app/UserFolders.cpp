@@ -85,3 +85,11 @@ SettingsAdoption adoptEarlierSettings(const QString& earlierFile, const QString&
     }
     return SettingsAdoption::Adopted;
 }
+
+QString saveFolderFromSetting(const QString& stored, const QString& home)
+{
+    QString path = stored.trimmed().isEmpty() ? QStringLiteral("ScreenSave") : stored;
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        path = path.mid(path.size() > 1 ? 2 : 1);
+    return QDir::cleanPath(QDir(home).absoluteFilePath(path));
+}

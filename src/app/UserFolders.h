@@ -26,6 +26,12 @@ QString settingsFileIn(const QString& folder);
 // application's name (~/.config/Vistrel/ when the name is "Vistrel"). Computes; creates nothing.
 QString userSettingsFile();
 
+// The save folder a stored setting names, as an absolute path: "~" and a path relative to it
+// (as a user writes one into the settings file by hand) are taken in `home`; an empty setting
+// gives "ScreenSave" there. The program's working folder is never the base: it changes with
+// how the program was started.
+QString saveFolderFromSetting(const QString& stored, const QString& home);
+
 enum class SettingsAdoption {
     Kept,           // the settings file exists already: nothing was read or written
     Adopted,        // the earlier file's values were written to the settings file

@@ -2,6 +2,7 @@
 #include "app/DRUI.h"
 
 #include "app/PageChrome.h"
+#include "app/UserFolders.h"
 #include "dialogs/MessageBox.h"
 #include "dialogs/Style.h"
 #include "media/DeviceList.h"
@@ -89,8 +90,7 @@ void DRUI::InitLayout2Widget()
     {
         const QSettings settings(m_strIniPath, QSettings::IniFormat);
         m_pRecordDirEdit->setText(
-            settings.value(kSavePathKey, QDir::homePath() + QStringLiteral("/ScreenSave"))
-                .toString());
+            saveFolderFromSetting(settings.value(kSavePathKey).toString(), QDir::homePath()));
     }
     m_pRecordDirEdit->setCursorPosition(1);
 

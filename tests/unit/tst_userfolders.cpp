@@ -13,6 +13,8 @@ class TestUserFolders : public QObject
 private Q_SLOTS:
     void earlierSettings_data();
     void earlierSettings();
+    void saveFolderFromSetting_data();
+    void saveFolderFromSetting();
 };
 
 void TestUserFolders::earlierSettings_data()
@@ -56,6 +58,27 @@ void TestUserFolders::earlierSettings()
     QCOMPARE(QSettings(settingsFile, QSettings::IniFormat).value(key).toString(), saveFolder);
     if (!earlier.isEmpty())
         QCOMPARE(QSettings(earlierFile, QSettings::IniFormat).value(key).toString(), earlier);
+}
+
+void TestUserFolders::saveFolderFromSetting_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("none: the default") << ""
+                                       << "/home/u/ScreenSave";
+    QTest::newRow("the home's sign") << "~/Videos"
+                                     << "/home/u/Videos";
+    QTest::newRow("relative, dash first: in the home") << "-rel dir/x"
+                                                       << "/home/u/-rel dir/x";
+    QTest::newRow("absolute, ending in a slash") << "/media/u/USB/"
+                                                 << "/media/u/USB";
+}
+
+void TestUserFolders::saveFolderFromSetting()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, folder);
+    QCOMPARE(::saveFolderFromSetting(stored, QStringLiteral("/home/u")), folder);
 }
 
 QTEST_GUILESS_MAIN(TestUserFolders)

@@ -152,6 +152,8 @@ void DRUI::StartQProcessRecord()
     m_nRecordStartTick = uint(rsb_getTickCount());
     if (!m_pRecordSession->capture())
         m_pRecordSession->setCapture(CreateCapture());
+    else if (auto* x11 = qobject_cast<X11Capture*>(m_pRecordSession->capture()))
+        x11->setScreen(captureScreenSize());
     QStringList sources;
     const int choice = m_pAudioComBox && m_pAudioComBox->currentIndex() >= 0
                            ? m_pAudioComBox->currentData().toInt()

@@ -11,6 +11,8 @@ class X11Capture final : public CaptureSource
 public:
     // `display` as DISPLAY names it; `screen` the whole X screen in pixels.
     X11Capture(const QString& display, const QSize& screen, QObject* parent = nullptr);
+    // The screen's size for the next recording (screens change size between recordings).
+    void setScreen(const QSize& screen) { m_screen = screen; }
 
     // Ready at once when there is a display of a known size; else failed() with the reason.
     void prepare() override;

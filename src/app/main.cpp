@@ -6,6 +6,8 @@
 #include "app/UserFolders.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QIcon>
 #include <QLoggingCategory>
@@ -123,7 +125,14 @@ int runApplication(int argc, char* argv[])
     EndOnSignals(
         &app, [&window] { return window; }, [&quitAsked] { quitAsked = true; });
 
-    const int out = ::open("Out.txt", O_RDWR | O_CREAT, 0644);
+    // A log still there is that of a run that crashed or was killed (a normal end removes it):
+    // kept as Out.previous.txt, and never written over. Anything else there is no log to keep.
+    bool kept = !QFileInfo(QStringLiteral("Out.txt")).isFile();
+    if (!kept) {
+        QFile::remove(QStringLiteral("Out.previous.txt"));
+        kept = QFile::rename(QStringLiteral("Out.txt"), QStringLiteral("Out.previous.txt"));
+    }
+    const int out = ::open("Out.txt", O_WRONLY | O_CREAT | (kept ? O_TRUNC : O_APPEND), 0644);
     if (out >= 0)
         ::dup2(out, STDERR_FILENO);
     else

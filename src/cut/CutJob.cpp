@@ -81,7 +81,10 @@ void CutJob::onCut(const SmartCutResult& result)
     if (!result.fallbackReason.isEmpty())
         qCInfo(lcCut).noquote() << "cut from a keyframe:" << result.fallbackReason;
     QString error;
-    const QString placed = MoveIntoPlace(m_workPath, m_outputPath, &error);
+    // The name wanted, not the free one chosen at the start: should that be taken meanwhile,
+    // the next free one is "Cut_a(2).mp4", not "Cut_a(1)(1).mp4".
+    const QString placed =
+        MoveIntoPlace(m_workPath, CutOutputPath(m_request.outputFolder, m_request.source), &error);
     if (placed.isEmpty()) {
         qCWarning(lcCut).noquote() << "cannot move" << m_workPath << "into place:" << error;
         conclude(JobResult::Kind::Failed, jobFailureText(JobKind::Cut, FailureCause::NotWritable,

@@ -61,6 +61,9 @@ Q_SIGNALS:
     // 2 canceled; non-zero only in the final report).
     void AddProcessCallBack(int percent, QString current, QString destination, int result);
     void CutProcessCallBack(int percent, QString current, QString destination, int result);
+    // The running job has ended; its final report follows once the job's loop is left (a
+    // question open over the progress dialog holds that up until it closes).
+    void JobEnded();
 
 public Q_SLOTS:
     void btnSlot();

@@ -19,6 +19,7 @@ template <typename Job, typename Request> JobResult DRUI::RunJob(Job& job, const
             result = r;
             done = true;
             loop.quit();
+            Q_EMIT JobEnded();
         });
     // The tool can stay silent for a long while: the request is looked at on a timer too.
     QTimer poll;

@@ -143,6 +143,11 @@ void SCANUI::InitSlot(DRUI* window)
     m_pMainUI = window;
     connect(window, &DRUI::AddProcessCallBack, this, &SCANUI::AddProcessCallBackSlot);
     connect(window, &DRUI::CutProcessCallBack, this, &SCANUI::CutProcessCallBackSlot);
+    // A cancel question open when the job ends has nothing left to ask about.
+    connect(window, &DRUI::JobEnded, this, [this] {
+        if (m_bAsking)
+            m_cancelBox.Close();
+    });
 }
 
 void SCANUI::btnSlot()

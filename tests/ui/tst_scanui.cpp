@@ -228,19 +228,23 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("told");
+        QTest::addColumn<bool>("loopFirst"); // the job's loop ends, its report comes after
 
-        QTest::newRow("job succeeds")
-            << 0 << QStringLiteral("Cut success, file path is %1 ").arg(kDestination);
+        const QString saved = QStringLiteral("Cut success, file path is %1 ").arg(kDestination);
+        QTest::newRow("job succeeds") << 0 << saved << false;
         QTest::newRow("job fails")
             << 1
             << QStringLiteral(
-                   "Clip failed, not an valid format, it's better to clip created mp4 files");
+                   "Clip failed, not an valid format, it's better to clip created mp4 files")
+            << false;
+        QTest::newRow("job's loop ends first") << 0 << saved << true;
     }
 
     void finalReportWhileAsking()
     {
         QFETCH(int, error);
         QFETCH(QString, told);
+        QFETCH(bool, loopFirst);
 
         testui::ModalAnswerer answerer;
         SCANUI dlg;
@@ -251,7 +255,12 @@ private Q_SLOTS:
             if (!seen.question)
                 return false;
             // The job ends while the user still reads the question.
-            QTimer::singleShot(0, box, [&] { reportFor(Cut, 100, kSource, kDestination, error); });
+            QTimer::singleShot(0, box, [&] {
+                if (loopFirst)
+                    Q_EMIT m_window->JobEnded();
+                else
+                    reportFor(Cut, 100, kSource, kDestination, error);
+            });
             return true;
         };
         bool stuck = false;
@@ -260,6 +269,8 @@ private Q_SLOTS:
             dlg.m_cancelBox.Close();
         });
         QTest::mouseClick(button(dlg, QStringLiteral("Cancel")), Qt::LeftButton);
+        if (loopFirst)
+            reportFor(Cut, 100, kSource, kDestination, error);
 
         QVERIFY2(!stuck, "the question stayed open after the job ended");
         QVERIFY(!dlg.m_cancelBox.isVisible());

@@ -10,6 +10,7 @@
 #include "support/WorkingFile.h"
 
 #include <QFileDialog>
+#include <QLineEdit>
 
 void DRUI::btnSlotLayout3Cut()
 {
@@ -28,7 +29,9 @@ void DRUI::btnSlotLayout3Cut()
     dlg.InitSlot(this);
     dlg.setGeometry(x() + width() / 4, y() + height() / 4, 500, 250);
     dlg.show();
-    StartQProcessCut();
+    // The cut shows in the list of its folder at once, the file cut still chosen.
+    if (StartQProcessCut() == 0)
+        RefreshCutList(m_pCutDirEdit->text());
 }
 
 int DRUI::StartQProcessCut()

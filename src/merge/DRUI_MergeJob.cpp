@@ -62,7 +62,9 @@ void DRUI::StartMergeJob()
     SCANUI dlg;
     dlg.InitSlot(this);
     dlg.show();
-    StartQProcessMerge();
+    // The merged file shows in the list of its folder at once.
+    if (StartQProcessMerge() == 0)
+        RefreshMergeFolderList();
 }
 
 int DRUI::StartQProcessMerge()

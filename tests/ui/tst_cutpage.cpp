@@ -321,7 +321,8 @@ void TestCutPage::cutButton()
     m_window->m_n64StartTime = start;
     m_window->m_n64EndTime = end;
     m_window->m_strCutOutDir = out.path();
-    DRUI::m_bisFinished = true; // as the previous job's dialog leaves it
+    m_window->m_pCutDirEdit->setText(out.path()); // the folder listed gets the cut
+    DRUI::m_bisFinished = true;                   // as the previous job's dialog leaves it
     QSignalSpy reports(m_window.get(), &DRUI::CutProcessCallBack);
     testui::ModalAnswerer answerer;
     if (chooseFolder)
@@ -338,6 +339,7 @@ void TestCutPage::cutButton()
         QCOMPARE(reports.last().at(0).toInt(), 100);
         QCOMPARE(reports.last().at(3).toInt(), 0);
         QVERIFY(answerer.seen.last().text.startsWith(QLatin1String("Cut success")));
+        QCOMPARE(rows(), files);
         const double duration = testutil::probeDuration(out.filePath(files.first()));
         QVERIFY2(qAbs(duration - lasts) < 0.2, qPrintable(QString::number(duration)));
     }

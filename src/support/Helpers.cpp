@@ -154,6 +154,6 @@ QString FolderProblem(const QString& dir)
     // Where removable disks are mounted, a folder missing there is mostly a disk not connected.
     static const QRegularExpression mounts(QStringLiteral("^/(media|mnt|run/media)/"));
     if (!missing.isEmpty() && mounts.match(path).hasMatch())
-        return missing + QStringLiteral(" does not exist (is its disk connected?)");
+        return missing + QStringLiteral(" does not exist: is its disk connected?");
     return prefix + QStringLiteral("permission denied");
 }

@@ -35,7 +35,7 @@ QString WorkingPathFor(const QString& finalPath, const QString& tag)
 bool IsWorkingFileName(const QString& fileName)
 {
     static const QRegularExpression re(
-        QStringLiteral("^\\..+\\.vistrel-[0-9a-z]+\\.part(\\.[^.]*)?$"));
+        QStringLiteral("^\\..+\\.vistrel-[0-9a-f]{6}\\.part(\\.[^.]*)?$"));
     return re.match(fileName).hasMatch();
 }
 
@@ -55,11 +55,11 @@ QStringList WorkingFilesIn(const QString& dir)
 QString ReserveWorkingFile(const QString& finalPath, QString* error)
 {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        // The program's name in the tag: what a start after a crash removes must be its own,
-        // never a user's hidden ".trip.2024.part".
+        // The program's name and six hex digits in the tag: what a start after a crash removes
+        // must be its own, never a user's hidden ".trip.2024.part".
         const QString token =
-            QStringLiteral("vistrel-") +
-            QString::number(QRandomGenerator::global()->generate() & 0xffffff, 36);
+            QStringLiteral("vistrel-%1")
+                .arg(QRandomGenerator::global()->generate() & 0xffffff, 6, 16, QLatin1Char('0'));
         const QString path = WorkingPathFor(finalPath, token);
         QFile file(path);
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))

@@ -91,8 +91,8 @@ void TestCutLogic::workingFileStaysOutOfLists()
     QCOMPARE(QFileInfo(work).absolutePath(), out.path());
     QVERIFY(work.endsWith(QLatin1String(".mp4"))); // the tool picks the container from it
     // A user's own hidden file is not taken for one of ours.
-    for (const char* name :
-         {".notes.part", ".trip.2024.part", ".holiday.v2.part.mp4", ".holiday.mp4", "Cut_a.mp4"}) {
+    for (const char* name : {".notes.part", ".trip.2024.part", ".holiday.v2.part.mp4",
+                             ".clip.vistrel-notes.part.txt", ".holiday.mp4", "Cut_a.mp4"}) {
         QFile file(out.filePath(QString::fromUtf8(name)));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
@@ -121,10 +121,15 @@ void TestCutLogic::workingFileStaysOutOfLists()
     QCOMPARE(RemoveLeftovers(out.path()),
              QStringList({left, out.filePath(QStringLiteral(".vistrel-cut-g7h8i9")),
                           out.filePath(QStringLiteral(".vistrel-merge-a1b2c3"))}));
-    QStringList kept{QStringLiteral(".holiday.mp4"),    QStringLiteral(".notes.part"),
-                     QStringLiteral(".trip.2024.part"), QStringLiteral(".holiday.v2.part.mp4"),
-                     QFileInfo(held).fileName(),        QStringLiteral(".vistrel-merge-d4e5f6"),
-                     QStringLiteral("Cut_a.mp4"),       QStringLiteral("Cut_my clip.v2.mp4")};
+    QStringList kept{QStringLiteral(".holiday.mp4"),
+                     QStringLiteral(".notes.part"),
+                     QStringLiteral(".trip.2024.part"),
+                     QStringLiteral(".holiday.v2.part.mp4"),
+                     QStringLiteral(".clip.vistrel-notes.part.txt"),
+                     QFileInfo(held).fileName(),
+                     QStringLiteral(".vistrel-merge-d4e5f6"),
+                     QStringLiteral("Cut_a.mp4"),
+                     QStringLiteral("Cut_my clip.v2.mp4")};
     if (!others.isEmpty())
         kept.append(QFileInfo(others).fileName());
     kept.sort();

@@ -89,10 +89,15 @@ void DRUI::Init()
     m_pRecordTimer = new QTimer(this);
     connect(m_pRecordTimer, &QTimer::timeout, this, &DRUI::doTimerRec);
 
-    if (m_pCutDirEdit)
+    // A folder typed into a folder box is listed when the box is left, or at Enter.
+    if (m_pCutDirEdit) {
         m_pCutDirEdit->installEventFilter(this);
-    if (m_pMergeDirEdit)
+        connect(m_pCutDirEdit, &QLineEdit::returnPressed, this, &DRUI::CutDirFocusOut);
+    }
+    if (m_pMergeDirEdit) {
         m_pMergeDirEdit->installEventFilter(this);
+        connect(m_pMergeDirEdit, &QLineEdit::returnPressed, this, &DRUI::MergeDirFocusOut);
+    }
 
     // Once the window is whole and shown: recordings a crash interrupted are finalised, and
     // what a crashed cut or merge left where it wrote is removed (what nobody holds a lock on).

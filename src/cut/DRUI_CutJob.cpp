@@ -29,8 +29,9 @@ void DRUI::btnSlotLayout3Cut()
     dlg.InitSlot(this);
     dlg.setGeometry(x() + width() / 4, y() + height() / 4, 500, 250);
     dlg.show();
-    // The cut shows in the list of its folder at once, the file cut still chosen.
-    if (StartQProcessCut() == 0)
+    // The list shows the folder as the cut left it, the file cut still chosen.
+    // (A canceled job, also one the program's end canceled, leaves the folder as it was.)
+    if (StartQProcessCut() != 2)
         RefreshCutList(m_pCutDirEdit->text());
 }
 

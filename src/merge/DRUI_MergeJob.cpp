@@ -62,8 +62,9 @@ void DRUI::StartMergeJob()
     SCANUI dlg;
     dlg.InitSlot(this);
     dlg.show();
-    // The merged file shows in the list of its folder at once.
-    if (StartQProcessMerge() == 0)
+    // The list shows the folder as the merge left it: the merged file, parts that changed.
+    // (A canceled job, also one the program's end canceled, leaves the folder as it was.)
+    if (StartQProcessMerge() != 2)
         RefreshMergeFolderList();
 }
 

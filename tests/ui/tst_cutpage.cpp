@@ -269,6 +269,11 @@ void TestCutPage::folderEditRefreshesOnFocusOut()
     m_window->m_pCutDirEdit->clear();
     QApplication::sendEvent(m_window->m_pCutDirEdit, &focusOut);
     QCOMPARE(rows(), QStringList{QStringLiteral("only.mp4")});
+
+    // Enter lists the folder typed as well.
+    m_window->m_pCutDirEdit->setText(m_folder);
+    QTest::keyClick(m_window->m_pCutDirEdit, Qt::Key_Return);
+    QVERIFY(rows().contains(QStringLiteral("clip.mp4")));
 }
 
 // The texts of long durations are checked in unit/tst_cutlogic and unit/tst_mergeprobe.

@@ -131,6 +131,7 @@ void RecordingSession::launch()
     m_ending = false;
     m_lowSpace = false;
     m_toolFailure.clear();
+    m_soundFailed = false;
     m_liveSinceMs = 0;
     m_ranMs = 0;
     m_writtenSeconds = -1;
@@ -252,7 +253,9 @@ void RecordingSession::onRunOutput()
         const QString failure = soundSourceFailure(line, m_audioSources);
         if (!failure.isEmpty() && !m_stopAsked && m_toolFailure.isEmpty()) {
             m_toolFailure = failure;
+            m_soundFailed = true;
             qCWarning(lcSession).noquote() << "stopping:" << failure;
+            m_sourceListing->start();
             stop();
         }
     }
@@ -342,20 +345,25 @@ void RecordingSession::checkSpace()
 void RecordingSession::checkSources(const QVector<PulseDevice>& sources)
 {
     // A listing that failed (the server gone) says nothing: the tool tells of that itself.
-    if ((m_state != State::Starting && m_state != State::Live) || m_stopAsked ||
-        sources.isEmpty() || !m_toolFailure.isEmpty())
+    const auto gone = std::find_if(
+        m_audioSources.cbegin(), m_audioSources.cend(), [&sources](const QString& wanted) {
+            return std::none_of(sources.begin(), sources.end(),
+                                [&wanted](const PulseDevice& d) { return d.name == wanted; });
+        });
+    if (sources.isEmpty() || gone == m_audioSources.cend() || m_state == State::Idle)
         return;
-    for (const QString& wanted : std::as_const(m_audioSources)) {
-        const bool there =
-            std::any_of(sources.begin(), sources.end(),
-                        [&wanted](const PulseDevice& d) { return d.name == wanted; });
-        if (there)
-            continue;
-        m_toolFailure = QStringLiteral("the sound device %1 went away.").arg(wanted);
-        qCWarning(lcSession).noquote() << "stopping:" << m_toolFailure;
-        stop();
+    const QString cause = QStringLiteral("the sound device %1 went away.").arg(*gone);
+    // The tool may have told of the device first, in a library's words: the cause is this.
+    if (m_soundFailed) {
+        m_toolFailure = cause;
         return;
     }
+    if ((m_state != State::Starting && m_state != State::Live) || m_stopAsked ||
+        !m_toolFailure.isEmpty())
+        return;
+    m_toolFailure = cause;
+    qCWarning(lcSession).noquote() << "stopping:" << m_toolFailure;
+    stop();
 }
 
 void RecordingSession::onRunFinished(const ToolResult& result)

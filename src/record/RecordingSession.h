@@ -152,6 +152,7 @@ private:
     bool m_ending = false;        // endRun() was called for the current run
     bool m_lowSpace = false;      // the low-space watch stopped it
     QString m_toolFailure;        // why the tool ended on its own
+    bool m_soundFailed = false;   // m_toolFailure is the tool's word on a sound source
     bool m_toolMissing = false;   // the tool could not even be started
     bool m_startWaiting = false;  // start() came while the previous recording was ending
 

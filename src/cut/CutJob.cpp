@@ -54,8 +54,12 @@ bool CutJob::start(const CutRequest& request)
     m_workLock.acquire(m_workPath);
     // An absolute path starts with "/", so the tool never takes a "name:" prefix for a
     // protocol.
+    m_sourceStamp = fileStampOf(request.source);
     m_cutter->start(QFileInfo(request.source).absoluteFilePath(), double(request.startSeconds),
                     double(request.endSeconds), QFileInfo(m_workPath).absoluteFilePath());
+    // The first step reads the file, which takes a while for a large one: the dialog says what
+    // is being cut from the start.
+    Q_EMIT progress(0, m_request.source, m_outputPath);
     return true;
 }
 
@@ -67,6 +71,16 @@ void CutJob::cancel()
 
 void CutJob::onCut(const SmartCutResult& result)
 {
+    // Rewritten or replaced while it was read: what the cut made of it (or its failure) is not
+    // the file's. (A file gone is told as such by the cut itself.)
+    const QFileInfo source(m_request.source);
+    if (result.outcome != SmartCutResult::Outcome::Canceled && source.exists() &&
+        !(fileStampOf(m_request.source) == m_sourceStamp)) {
+        qCWarning(lcCut).noquote() << m_request.source << "changed during the cut";
+        conclude(JobResult::Kind::Failed,
+                 QStringLiteral("Clip failed: %1 changed during the cut.").arg(source.fileName()));
+        return;
+    }
     switch (result.outcome) {
     case SmartCutResult::Outcome::Canceled:
         conclude(JobResult::Kind::Canceled);

@@ -3,6 +3,7 @@
 // into place on success.
 #pragma once
 
+#include "library/ProbeCache.h"
 #include "support/JobResult.h"
 #include "support/WorkingFile.h"
 
@@ -53,6 +54,7 @@ private:
 
     SmartCutter* m_cutter = nullptr;
     CutRequest m_request;
+    FileStamp m_sourceStamp; // the source as it was when the cut started
     QString m_outputPath;
     QString m_workPath;
     WorkLock m_workLock; // tells a start after a crash that the working file is not a leftover

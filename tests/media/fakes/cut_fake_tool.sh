@@ -10,6 +10,7 @@
 #   denied - may not read its input, and exits 1
 #   silent - exits 0 without writing anything
 #   slow   - writes some bytes, prints one progress record, then waits quietly for "q"
+#   touch  - adds a byte to its input, then runs the real tool ($VISTREL_REAL_TOOL)
 out="${!#}"
 input=""
 prev=""
@@ -56,6 +57,10 @@ denied)
     ;;
 silent)
     exit 0
+    ;;
+touch)
+    printf 'x' >>"$input"
+    exec "$VISTREL_REAL_TOOL" "$@"
     ;;
 slow)
     printf 'partial' >"$out"

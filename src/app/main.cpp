@@ -18,23 +18,40 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 namespace
 {
 
 Q_LOGGING_CATEGORY(lcStart, "vistrel.start")
 
-// Whether the window has somewhere to show: an X or Wayland display, or a platform chosen by
-// the user (QT_QPA_PLATFORM). Without one Qt aborts, with advice to reinstall.
-bool hasDisplay()
-{
-    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") ||
-           !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
 const char kNoDisplay[] =
     "there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+
+// Why the window would have nowhere to show, or empty when it has: an X or Wayland display, or
+// a platform chosen by the user (QT_QPA_PLATFORM). Without one Qt aborts, with advice to
+// reinstall; so it does for an X display that is gone or a screen the display does not have.
+QString displayProblem()
+{
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return {};
+    const QByteArray display = qgetenv("DISPLAY");
+    if (display.isEmpty())
+        return QString::fromLatin1(kNoDisplay);
+    int screen = 0;
+    xcb_connection_t* connection = xcb_connect(display.constData(), &screen);
+    const int error = xcb_connection_has_error(connection);
+    xcb_disconnect(connection);
+    if (error == XCB_CONN_CLOSED_INVALID_SCREEN)
+        return QStringLiteral("the X display %1 has no screen %2")
+            .arg(QString::fromLocal8Bit(display))
+            .arg(screen);
+    if (error != 0)
+        return QStringLiteral("the X display %1 cannot be reached")
+            .arg(QString::fromLocal8Bit(display));
+    return {};
+}
 
 int runLauncher()
 {
@@ -47,8 +64,8 @@ int runLauncher()
                      why.toUtf8().constData());
         return 1;
     };
-    if (!hasDisplay())
-        return fail(QString::fromLatin1(kNoDisplay));
+    if (const QString problem = displayProblem(); !problem.isEmpty())
+        return fail(problem);
     const QString state = stateFolderFor(QProcessEnvironment::systemEnvironment());
     if (state.isEmpty())
         return fail(QStringLiteral("neither XDG_STATE_HOME nor HOME names a folder"));
@@ -98,8 +115,8 @@ void bringForward(QWidget* window)
 
 int runApplication(int argc, char* argv[])
 {
-    if (!hasDisplay()) {
-        std::fprintf(stderr, "Vistrel: %s\n", kNoDisplay);
+    if (const QString problem = displayProblem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "Vistrel: %s\n", problem.toUtf8().constData());
         return 1;
     }
     QApplication app(argc, argv);

@@ -213,6 +213,8 @@ void TestLaunch::launcherTellsWhyItCannotStart_data()
     QTest::newRow("state folder is a file") << QStringList() << "state";
     QTest::newRow("no display, launcher") << QStringList() << "display";
     QTest::newRow("no display, application") << QStringList{QStringLiteral("start")} << "display";
+    QTest::newRow("X display gone, launcher") << QStringList() << "gone";
+    QTest::newRow("X display gone, application") << QStringList{QStringLiteral("start")} << "gone";
 }
 
 void TestLaunch::launcherTellsWhyItCannotStart()
@@ -228,6 +230,8 @@ void TestLaunch::launcherTellsWhyItCannotStart()
         env.insert(QStringLiteral("XDG_STATE_HOME"), blocker.fileName());
     else
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (problem == QLatin1String("gone"))
+        env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":9876"));
     QProcess launcher;
     launcher.setProcessEnvironment(env);
     launcher.start(app.executable, args);
@@ -235,9 +239,10 @@ void TestLaunch::launcherTellsWhyItCannotStart()
     QCOMPARE(launcher.exitStatus(), QProcess::NormalExit);
     QVERIFY(launcher.exitCode() != 0);
     const QString said = QString::fromUtf8(launcher.readAllStandardError());
-    const QString cause = problem == QLatin1String("state")
-                              ? blocker.fileName() + QStringLiteral("/vistrel")
-                              : QStringLiteral("no display to show the window on");
+    const QString cause =
+        problem == QLatin1String("state")  ? blocker.fileName() + QStringLiteral("/vistrel")
+        : problem == QLatin1String("gone") ? QStringLiteral("the X display :9876 cannot be reached")
+                                           : QStringLiteral("no display to show the window on");
     QVERIFY2(said.startsWith(QLatin1String("Vistrel: ")) && said.contains(cause), qPrintable(said));
 }
 

@@ -34,6 +34,18 @@ QString seconds1(double seconds)
     return QString::number(seconds, 'f', 1);
 }
 
+// Room a merge takes while it works, as a multiple of its parts' size: their transport streams
+// and the joined file.
+constexpr double kSpaceFactor = 2.1;
+
+double inputBytes(const QStringList& inputs)
+{
+    double bytes = 0;
+    for (const QString& path : inputs)
+        bytes += double(QFileInfo(path).size());
+    return bytes;
+}
+
 } // namespace
 
 MergeJob::MergeJob(QObject* parent)
@@ -103,6 +115,7 @@ bool MergeJob::check(const MergeRequest& request)
         }
     }
     const QFileInfo outDir(request.outputFolder);
+    const qint64 need = qint64(kSpaceFactor * inputBytes(request.inputs));
     QString refusal;
     if (!missing.isEmpty()) {
         refusal =
@@ -113,6 +126,16 @@ bool MergeJob::check(const MergeRequest& request)
                                             : FolderProblem(request.outputFolder);
         refusal = QStringLiteral("Merge failed, the folder %1 cannot be written to (%2).")
                       .arg(request.outputFolder, why);
+    } else if (const qint64 free = qint64(GetFreeSpace(request.outputFolder)); free < need) {
+        // The parts' transport streams (a little larger than the parts) and the joined file
+        // are both in the output folder before the streams go: found out at the end, a long
+        // merge would fail there.
+        const auto size = [](qint64 bytes) {
+            return QString::fromStdString(GetFileSizeString(bytes));
+        };
+        refusal = QStringLiteral("Merge failed: the disk of %1 has %2 free; the merge needs about "
+                                 "%3 while it works.")
+                      .arg(request.outputFolder, size(free), size(need));
     }
     if (!refusal.isEmpty()) {
         m_unknown.clear();

@@ -3,6 +3,7 @@
 #include "MediaTestUtil.h"
 #include "media/ToolRun.h"
 #include "merge/MergeJob.h"
+#include "support/Helpers.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -27,6 +28,7 @@ private Q_SLOTS:
     void partsOfOtherLengths();
     void refusedBeforeAnyRun_data();
     void refusedBeforeAnyRun();
+    void refusedWithoutRoomToWork();
     void brokenOrCanceledRunLeavesNothing_data();
     void brokenOrCanceledRunLeavesNothing();
 
@@ -248,6 +250,26 @@ void TestMergeJob::refusedBeforeAnyRun()
     QVERIFY2(text.contains(expected) && !text.contains(QStringLiteral("c.mp4")), qPrintable(text));
     QCOMPARE(conversions.size(), 0);
     QCOMPARE(testutil::entriesIn(m_work), before);
+}
+
+void TestMergeJob::refusedWithoutRoomToWork()
+{
+    testutil::SmallDisk disk(m_root->filePath(QStringLiteral("small disk")));
+    if (!disk.mounted)
+        QSKIP("mounting a tmpfs is not permitted here (needs root)");
+    m_work = disk.path;
+    const QStringList inputs = place({QStringLiteral("a.mp4"), QStringLiteral("b.mp4")});
+    // Room for the parts once more, not for their streams and the joined file as well.
+    QFile filler(m_work + QStringLiteral("/filler"));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    const qint64 parts = QFileInfo(inputs.at(0)).size() * 2;
+    QVERIFY(filler.write(QByteArray(qint64(GetFreeSpace(m_work)) - parts, 'x')) > 0);
+    filler.close();
+
+    const JobResult result = merge(inputs);
+    QCOMPARE(result.kind, JobResult::Kind::Failed);
+    QVERIFY2(result.reason.contains(QLatin1String("; the merge needs about")),
+             qPrintable(result.reason));
 }
 
 void TestMergeJob::brokenOrCanceledRunLeavesNothing_data()

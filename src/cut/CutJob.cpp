@@ -75,7 +75,7 @@ void CutJob::onCut(const SmartCutResult& result)
     // the file's. (A file gone is told as such by the cut itself.)
     const QFileInfo source(m_request.source);
     if (result.outcome != SmartCutResult::Outcome::Canceled && source.exists() &&
-        !(fileStampOf(m_request.source) == m_sourceStamp)) {
+        fileStampOf(m_request.source) != m_sourceStamp) {
         qCWarning(lcCut).noquote() << m_request.source << "changed during the cut";
         conclude(JobResult::Kind::Failed,
                  QStringLiteral("Clip failed: %1 changed during the cut.").arg(source.fileName()));

@@ -14,6 +14,7 @@ struct FileStamp {
     {
         return size == other.size && modifiedMs == other.modifiedMs;
     }
+    bool operator!=(const FileStamp& other) const { return !(*this == other); }
 };
 
 // The stamp of `path` as the file is on disk now.

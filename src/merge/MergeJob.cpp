@@ -102,14 +102,14 @@ bool MergeJob::check(const MergeRequest& request)
     for (qsizetype i = 0; i < request.inputs.size(); ++i) {
         const QString& path = request.inputs.at(i);
         const QString name = folders.size() > 1 ? path : QFileInfo(path).fileName();
+        const FileStamp stamp = fileStampOf(path);
         if (!QFileInfo(path).isFile()) {
             if (!missing.contains(name))
                 missing.append(name);
-        } else if (const MediaFacts* known = m_cache.find(path, fileStampOf(path));
-                   known && known->detailed) {
+        } else if (const MediaFacts* known = m_cache.find(path, stamp); known && known->detailed) {
             // Described in full since it last changed: no run of its own.
             m_facts[i] = *known;
-            m_stamps[i] = fileStampOf(path);
+            m_stamps[i] = stamp;
         } else if (!m_unknown.contains(path)) {
             m_unknown.append(path);
         }
